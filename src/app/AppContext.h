@@ -1,0 +1,56 @@
+#pragma once
+
+#include "app/FormRegistry.h"
+#include "app/MessageBoxes.h"
+#include "flight/Module1.h"
+#include "mail/DialUpHangUp.h"
+#include "mail/NMail.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsValues.h"
+
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class MainForm;
+class Form1;
+class MsgForm;
+class SetForm;
+class OptionForm;
+class IdPassForm;
+
+// Everything the windows share for the whole run: the settings values and
+// store, the mail library, the sound layer, the message boxes, and the one
+// reference to each of the six windows.
+class AppContext
+{
+public:
+    // exeFolder: the folder of the running program (the data folder lies below it).
+    explicit AppContext(const QString& exeFolder,
+                        const QString& orvendaPath = QStringLiteral("orvenda.ini"));
+    ~AppContext();
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    QString exeFolder;
+    SettingsValues values;
+    SettingsStore store;
+    NMail mail;
+    Module1 sound;
+    MessageBoxes msgBox;
+    std::unique_ptr<DialUpHangUp> hangUp;
+
+    // Ends the process at once, running no window's unload handler.
+    std::function<void()> endProcess;
+    // Opens an address in the system web browser.
+    std::function<void(const QUrl&)> openUrl;
+
+    // Declared last so that they are destroyed first, without unload handlers.
+    FormRef<MainForm> mainForm;
+    FormRef<Form1> form1;
+    FormRef<MsgForm> msgForm;
+    FormRef<SetForm> setForm;
+    FormRef<OptionForm> optionForm;
+    FormRef<IdPassForm> idPassForm;
+};

@@ -1,0 +1,61 @@
+#include "app/FormRegistry.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+
+Form::Form(AppContext& ctx) : QWidget(nullptr), m_ctx(ctx)
+{
+    setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+Form::~Form() = default;
+
+void Form::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    unloadSelf();
+}
+
+void Form::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget())) {
+            focused->click();
+            return;
+        }
+        if (m_defaultButton) {
+            m_defaultButton->click();
+            return;
+        }
+    } else if (key == Qt::Key_Escape && m_cancelButton) {
+        m_cancelButton->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Form::unloadSelf()
+{
+    if (m_unloader) {
+        auto unloader = m_unloader; // Unload clears m_unloader
+        unloader();
+    }
+}
+
+void Form::setFixedClientSize(int width, int height)
+{
+    setFixedSize(width, height);
+}
+
+void Form::centreOnScreen()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class AppContext;
+class QPushButton;
+
+// Base of the six windows. A window is created by the first reference to it,
+// which runs Form_Load without showing it; closing it with the close box
+// unloads it (Form_Unload, then the window is destroyed).
+class Form : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Form(AppContext& ctx);
+    ~Form() override;
+
+    virtual void Form_Load() {}
+    virtual void Form_Unload() {}
+
+    // Set by the registry: unloads this window through its one reference.
+    void setUnloader(std::function<void()> unloader) { m_unloader = std::move(unloader); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    // Enter presses the focused button, else the default button if there is one;
+    // Esc presses the cancel button if there is one.
+    void keyPressEvent(QKeyEvent* event) override;
+    // Unloads this window through the registry (OK, Cancel, close box).
+    void unloadSelf();
+    // A fixed-size window whose client area is the given size in pixels.
+    void setFixedClientSize(int width, int height);
+    // Places the window in the middle of the primary screen.
+    void centreOnScreen();
+
+    AppContext& m_ctx;
+    QPushButton* m_defaultButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+
+private:
+    std::function<void()> m_unloader;
+};
+
+// The one process-wide instance of window F: created on reference, shown
+// separately, unloaded on request; the next reference creates a fresh one.
+// Destroying the reference discards the window without its unload handler.
+template <class F>
+class FormRef
+{
+public:
+    explicit FormRef(AppContext& ctx) : m_ctx(ctx) {}
+    ~FormRef() { delete m_form; }
+    FormRef(const FormRef&) = delete;
+    FormRef& operator=(const FormRef&) = delete;
+
+    // The window, loading it (hidden) when it does not exist.
+    F& get()
+    {
+        if (!m_form) {
+            m_form = new F(m_ctx);
+            m_form->setUnloader([this] { Unload(); });
+            ++m_loadCount;
+            m_form->Form_Load();
+        }
+        return *m_form;
+    }
+    F* operator->() { return &get(); }
+
+    bool isLoaded() const { return m_form != nullptr; }
+    // The window if it exists, without loading it.
+    F* ifLoaded() const { return m_form; }
+    // How many times the window has been loaded in this run.
+    int loadCount() const { return m_loadCount; }
+
+    // Shows the window, loading it first when needed, and brings it forward.
+    void Show()
+    {
+        F& f = get();
+        f.show();
+        f.raise();
+        f.activateWindow();
+    }
+
+    // Runs Form_Unload and destroys the window; nothing when it is not loaded.
+    void Unload()
+    {
+        if (!m_form)
+            return;
+        F* f = m_form;
+        f->setUnloader({});
+        f->Form_Unload();
+        m_form = nullptr;
+        f->hide();
+        f->deleteLater();
+    }
+
+private:
+    AppContext& m_ctx;
+    F* m_form = nullptr;
+    int m_loadCount = 0;
+};

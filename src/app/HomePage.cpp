@@ -1,0 +1,18 @@
+#include "app/HomePage.h"
+
+#include "app/AppContext.h"
+
+namespace HomePage {
+
+void offer(AppContext& ctx)
+{
+    const int answer = ctx.msgBox.MsgBox(
+        QStringLiteral("「ヴェルニカ」作者のホームページです。ちょっと見てみますか？"),
+        MessageBoxes::YesNo | MessageBoxes::Question, QStringLiteral("確認"));
+    if (answer != MessageBoxes::Yes)
+        return;
+    if (ctx.openUrl)
+        ctx.openUrl(address());
+}
+
+} // namespace HomePage

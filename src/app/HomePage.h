@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class AppContext;
+
+// The offer to open the project's home page, shared by the main window's menu
+// and the settings dialog's button.
+namespace HomePage {
+
+inline QUrl address()
+{
+    return QUrl(QStringLiteral("https://kestrova.example/"));
+}
+
+// Asks "…ちょっと見てみますか？" (Yes/No, question icon, title 確認); on Yes the
+// page opens in the system web browser, on No nothing happens.
+void offer(AppContext& ctx);
+
+} // namespace HomePage

@@ -1,0 +1,20 @@
+#include "mail/DialUpHangUp.h"
+
+#include <QtGlobal>
+
+#if defined(Q_OS_WIN)
+#include "mail/RasHangUp.h"
+#else
+#include "mail/NetworkManagerHangUp.h"
+#endif
+
+std::unique_ptr<DialUpHangUp> DialUpHangUp::createForPlatform()
+{
+#if defined(Q_OS_WIN)
+    return std::make_unique<RasHangUp>();
+#else
+    // Where no system bus or no NetworkManager runs, this one finds nothing to
+    // hang up and returns quickly, so it serves every non-Windows platform.
+    return std::make_unique<NetworkManagerHangUp>();
+#endif
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "mail/Pop3Connection.h"
+
+#include <QList>
+#include <QSslCertificate>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <span>
+
+// The mail library: a POP3 client behind the operations the mail check calls.
+// One object is owned by the application. Every call is synchronous and runs
+// on the user-interface thread; every wait inside it is bounded (connect
+// 15 s, each reply 30 s; a multi-line answer may take longer as long as data
+// keeps coming, each wait for more being bounded by the reply time).
+//
+// Text crosses the boundary as NUL-terminated CP932 bytes. Every output
+// buffer is a caller-sized span: at most its size is written, NUL included,
+// never past its end, and a cut never splits a double-byte character.
+//
+// Buffers of a message query (GetMailStatus, GetMail):
+//   subject  the first Subject field's value, unfolded, raw bytes
+//   date     the first Date field's value
+//   from     the first From field's value
+//   header   the whole header block (CRLF line ends, without the empty line)
+//   body     (GetMail only) the whole message as stored on the server: header,
+//            empty line and body, dot-unstuffed; what does not fit is read
+//            and dropped
+// On failure the text buffers hold empty strings (or what arrived before the
+// failure) and NMailGetMessage tells what went wrong.
+//
+// Messages are never deleted: no path sends DELE.
+class NMail
+{
+public:
+    // Failure results; each negative, each kind its own value.
+    static constexpr int ErrorRefused = -1;         // the server refused (login, command)
+    static constexpr int ErrorNoApopTimestamp = -2; // APOP asked, greeting has no <timestamp>
+    static constexpr int ErrorConnectionLost = -3;  // link closed or broken
+    static constexpr int ErrorTimeout = -4;         // no answer within the bound
+    static constexpr int ErrorProtocol = -5;        // an answer that is not POP3 (or too long)
+    static constexpr int ErrorBadHandle = -6;       // no open connection with this handle
+    static constexpr int ErrorBadArgument = -7;     // account or password not sendable (CR, LF)
+
+    static constexpr int DefaultConnectTimeoutMs = 15000;
+    static constexpr int DefaultReplyTimeoutMs = 30000;
+
+    NMail();
+    ~NMail(); // closes every open connection without waiting
+    NMail(const NMail&) = delete;
+    NMail& operator=(const NMail&) = delete;
+
+    int NMailInitializeWinSock(); // returns 0
+    // Option 1: the size of the text buffers the caller hands over. Kept for
+    // the caller's information only: the spans carry their own sizes.
+    int NMailSetOption(int option, int value);
+    int NMailEndWinSock(); // closes everything; returns 0
+
+    // host: NUL-terminated CP932, syntax of Pop3Host. Returns a handle >= 0, or -1.
+    int NMailPop3Connect(const char* host);
+    // apop non-zero: APOP login; otherwise USER and PASS. Then STAT.
+    // Returns the message count, or one of the Error values.
+    int NMailPop3Authenticate(int handle, const char* id, const char* pass, int apop);
+    // TOP no 0. Returns 0, or one of the Error values.
+    int NMailPop3GetMailStatus(int handle, int no, std::span<char> subject, std::span<char> date,
+                               std::span<char> from, std::span<char> header, int flag);
+    // LIST no. Returns the size the server gives, at most INT_MAX - 1 so that
+    // size + 1 still fits an int; a negative or unreadable size is ErrorProtocol.
+    int NMailPop3GetMailSize(int handle, int no);
+    // RETR no. Returns the number of message bytes received (at most INT_MAX),
+    // whether or not they all fitted the body buffer, or one of the Error values.
+    int NMailPop3GetMail(int handle, int no, std::span<char> subject, std::span<char> date,
+                         std::span<char> from, std::span<char> header, std::span<char> body,
+                         int flag, int reserved);
+    // The text of the last failure, in Japanese, NUL-terminated CP932, into
+    // at most min(buffer size, size) bytes; size becomes the length written
+    // without the NUL. Returns that length. Never holds a password.
+    int NMailGetMessage(int flag, std::span<char> buffer, int& size);
+    // QUIT, then close. Safe on any handle, twice, after a broken link.
+    // Returns 0, or ErrorBadHandle when the handle is not open.
+    int NMailPop3Close(int handle);
+
+    // Test seams.
+    void setTimeouts(int connectMs, int replyMs);
+    void addCaCertificates(const QList<QSslCertificate>& cas);
+
+    // The last failure text (for tests and callers inside the program).
+    const QString& lastMessage() const { return m_lastMessage; }
+
+private:
+    Pop3Connection* connection(int handle);
+    int failWith(int code, const QString& text);
+    int failConnection(Pop3Connection::Status status, const QByteArray& serverReply);
+    int queryMessage(int handle, int no, const char* verb, std::span<char> subject,
+                     std::span<char> date, std::span<char> from, std::span<char> header,
+                     std::span<char>* body);
+
+    std::map<int, std::unique_ptr<Pop3Connection>> m_connections;
+    int m_nextHandle = 1;
+    int m_connectTimeoutMs = DefaultConnectTimeoutMs;
+    int m_replyTimeoutMs = DefaultReplyTimeoutMs;
+    int m_textBufferSize = 0;
+    QList<QSslCertificate> m_extraCas;
+    QString m_lastMessage;
+    QByteArray m_password; // of the login under way, to keep it out of texts
+};
+
+// The part of text before the first U+0000, or all of it.
+QString CutAtNul(const QString& text);

@@ -1,0 +1,318 @@
+#include "mail/Pop3Connection.h"
+
+#include <QSslConfiguration>
+#include <QSslSocket>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Bytes taken from the socket at a time, and the most the socket may hold
+// unread: memory follows these, never what the server announces.
+constexpr qint64 kReadChunk = 64 * 1024;
+constexpr qint64 kSocketBuffer = 256 * 1024;
+// QUIT on the way out is not worth a full reply wait.
+constexpr int kQuitTimeoutMs = 5000;
+
+int remainingMs(const QDeadlineTimer& deadline)
+{
+    return int(std::clamp<qint64>(deadline.remainingTime(), 0, INT_MAX));
+}
+
+} // namespace
+
+Pop3Connection::Pop3Connection(int connectTimeoutMs, int replyTimeoutMs,
+                               QList<QSslCertificate> extraCas)
+    : m_connectTimeoutMs(connectTimeoutMs), m_replyTimeoutMs(replyTimeoutMs),
+      m_extraCas(std::move(extraCas))
+{}
+
+Pop3Connection::~Pop3Connection()
+{
+    abort();
+}
+
+Pop3Connection::Status Pop3Connection::fail(Status status)
+{
+    if (status != Status::Ok && status != Status::ServerError) {
+        m_broken = true;
+        if (m_socket)
+            m_socket->abort();
+    }
+    return status;
+}
+
+void Pop3Connection::configureTls(const QString& host)
+{
+    // The system store plus whatever the caller trusts in addition. Setting
+    // the list explicitly stops Qt's on-demand loading of system roots, so
+    // they are put in here by hand.
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.setCaCertificates(QSslConfiguration::systemCaCertificates() + m_extraCas);
+    conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    m_socket->setSslConfiguration(conf);
+    m_socket->setPeerVerifyName(host);
+}
+
+Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
+{
+    abort();
+    m_broken = false;
+    m_pending.clear();
+    m_pendingPos = 0;
+    m_greeting.clear();
+    m_tlsError.clear();
+    m_socket = std::make_unique<QSslSocket>();
+    m_socket->setReadBufferSize(kSocketBuffer);
+
+    const QDeadlineTimer deadline(m_connectTimeoutMs);
+    if (host.security() == Pop3Host::Security::Tls) {
+        configureTls(host.host());
+        m_socket->connectToHostEncrypted(host.host(), host.port(), host.host());
+        if (!m_socket->waitForEncrypted(remainingMs(deadline))) {
+            const bool connected = m_socket->state() == QAbstractSocket::ConnectedState;
+            m_tlsError = m_socket->errorString();
+            return fail(connected
+                            ? Status::TlsFailed
+                            : (deadline.hasExpired() ? Status::Timeout : Status::ConnectFailed));
+        }
+    } else {
+        m_socket->connectToHost(host.host(), host.port());
+        if (!m_socket->waitForConnected(remainingMs(deadline)))
+            return fail(deadline.hasExpired() ? Status::Timeout : Status::ConnectFailed);
+    }
+
+    Status status = readStatusLine(&m_greeting);
+    if (status != Status::Ok)
+        return fail(status);
+    if (!m_greeting.startsWith("+OK"))
+        return fail(Status::ConnectFailed);
+
+    if (host.security() != Pop3Host::Security::StartTlsIfOffered)
+        return Status::Ok;
+
+    // Upgrade before any login when the server offers it, so no password
+    // crosses the network in clear where the server can do better.
+    QByteArray reply;
+    status = command("CAPA", &reply);
+    if (status == Status::ServerError)
+        return Status::Ok; // a server without CAPA offers no STLS either
+    if (status != Status::Ok)
+        return status;
+    QByteArray capabilities;
+    status = readMultiLine([&capabilities](QByteArrayView piece) {
+        if (capabilities.size() < kMaxStatusLine)
+            capabilities.append(piece.first(std::min(piece.size(), kMaxStatusLine)));
+    });
+    if (status != Status::Ok)
+        return status;
+    bool offersStls = false;
+    for (const QByteArray& line : capabilities.split('\n')) {
+        if (line.trimmed().compare("STLS", Qt::CaseInsensitive) == 0)
+            offersStls = true;
+    }
+    if (!offersStls)
+        return Status::Ok;
+    return startTls(host.host());
+}
+
+Pop3Connection::Status Pop3Connection::startTls(const QString& host)
+{
+    QByteArray reply;
+    const Status status = command("STLS", &reply);
+    if (status == Status::ServerError)
+        return fail(Status::TlsFailed);
+    if (status != Status::Ok)
+        return status;
+    // Anything already received after +OK came in clear text and could have
+    // been injected by someone on the path: refuse it.
+    if (m_pendingPos < m_pending.size() || m_socket->bytesAvailable() > 0)
+        return fail(Status::ProtocolError);
+    m_pending.clear();
+    m_pendingPos = 0;
+    configureTls(host);
+    m_socket->startClientEncryption();
+    if (!m_socket->waitForEncrypted(m_connectTimeoutMs)) {
+        m_tlsError = m_socket->errorString();
+        return fail(Status::TlsFailed);
+    }
+    return Status::Ok;
+}
+
+Pop3Connection::Status Pop3Connection::writeLine(QByteArrayView line)
+{
+    QByteArray out;
+    out.reserve(line.size() + 2);
+    out.append(line);
+    out.append("\r\n");
+    if (m_socket->write(out) != out.size())
+        return fail(Status::ConnectionLost);
+    const QDeadlineTimer deadline(m_replyTimeoutMs);
+    while (m_socket->bytesToWrite() > 0) {
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            return fail(Status::ConnectionLost);
+        if (deadline.hasExpired())
+            return fail(Status::Timeout);
+        if (!m_socket->waitForBytesWritten(remainingMs(deadline)) &&
+            m_socket->state() != QAbstractSocket::ConnectedState)
+            return fail(Status::ConnectionLost);
+    }
+    return Status::Ok;
+}
+
+Pop3Connection::Status Pop3Connection::fill(QDeadlineTimer deadline)
+{
+    if (m_pendingPos > 0) {
+        m_pending.remove(0, m_pendingPos);
+        m_pendingPos = 0;
+    }
+    for (;;) {
+        const qint64 available = m_socket->bytesAvailable();
+        if (available > 0) {
+            const qsizetype old = m_pending.size();
+            const qint64 want = std::min(available, kReadChunk);
+            m_pending.resize(old + want);
+            const qint64 got = m_socket->read(m_pending.data() + old, want);
+            m_pending.resize(old + std::max<qint64>(got, 0));
+            if (got > 0)
+                return Status::Ok;
+            return Status::ConnectionLost;
+        }
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            return Status::ConnectionLost;
+        if (deadline.hasExpired())
+            return Status::Timeout;
+        if (!m_socket->waitForReadyRead(remainingMs(deadline))) {
+            if (m_socket->bytesAvailable() > 0)
+                continue;
+            if (m_socket->state() != QAbstractSocket::ConnectedState ||
+                m_socket->error() == QAbstractSocket::RemoteHostClosedError)
+                return Status::ConnectionLost;
+            if (deadline.hasExpired() || m_socket->error() == QAbstractSocket::SocketTimeoutError)
+                return Status::Timeout;
+        }
+    }
+}
+
+Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line)
+{
+    const QDeadlineTimer deadline(m_replyTimeoutMs);
+    qsizetype scanned = m_pendingPos;
+    for (;;) {
+        const qsizetype lf = m_pending.indexOf('\n', scanned);
+        if (lf >= 0) {
+            qsizetype end = lf;
+            if (end > m_pendingPos && m_pending[end - 1] == '\r')
+                --end;
+            *line = m_pending.mid(m_pendingPos, end - m_pendingPos);
+            m_pendingPos = lf + 1;
+            return Status::Ok;
+        }
+        if (m_pending.size() - m_pendingPos > kMaxStatusLine)
+            return fail(Status::ProtocolError);
+        scanned = m_pending.size() - m_pendingPos; // offsets move when fill() compacts
+        const Status status = fill(deadline);
+        if (status != Status::Ok)
+            return fail(status);
+        scanned += m_pendingPos;
+    }
+}
+
+Pop3Connection::Status Pop3Connection::command(QByteArrayView line, QByteArray* reply)
+{
+    reply->clear();
+    if (!isUsable())
+        return fail(Status::ConnectionLost);
+    Status status = writeLine(line);
+    if (status != Status::Ok)
+        return status;
+    status = readStatusLine(reply);
+    if (status != Status::Ok)
+        return status;
+    if (reply->startsWith("+OK"))
+        return Status::Ok;
+    if (reply->startsWith("-ERR"))
+        return Status::ServerError;
+    return fail(Status::ProtocolError);
+}
+
+Pop3Connection::Status
+Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink)
+{
+    if (!isUsable())
+        return fail(Status::ConnectionLost);
+    bool atLineStart = true;
+    for (;;) {
+        while (m_pendingPos < m_pending.size()) {
+            const char* p = m_pending.constData() + m_pendingPos;
+            const qsizetype n = m_pending.size() - m_pendingPos;
+            if (atLineStart && p[0] == '.') {
+                // "." CRLF ends the data; any other line starting with a dot
+                // had one more dot put in front of it by the server.
+                if (n < 2 || (p[1] == '\r' && n < 3))
+                    break; // decide when the next bytes are here
+                if (p[1] == '\n' || (p[1] == '\r' && p[2] == '\n')) {
+                    m_pendingPos += p[1] == '\n' ? 2 : 3;
+                    return Status::Ok;
+                }
+                ++m_pendingPos;
+                atLineStart = false;
+                continue;
+            }
+            // Hand over everything up to the next line that starts with a dot.
+            qsizetype from = 0;
+            qsizetype take = n;
+            bool endsLine = false;
+            for (;;) {
+                const void* hit = std::memchr(p + from, '\n', size_t(n - from));
+                if (!hit)
+                    break;
+                const qsizetype lf = static_cast<const char*>(hit) - p;
+                if (lf + 1 == n || p[lf + 1] == '.') {
+                    take = lf + 1;
+                    endsLine = true;
+                    break;
+                }
+                from = lf + 1;
+            }
+            sink(QByteArrayView(p, take));
+            m_pendingPos += take;
+            atLineStart = endsLine;
+        }
+        const Status status = fill(QDeadlineTimer(m_replyTimeoutMs));
+        if (status != Status::Ok)
+            return fail(status);
+    }
+}
+
+void Pop3Connection::quit()
+{
+    if (isUsable()) {
+        const int saved = m_replyTimeoutMs;
+        m_replyTimeoutMs = std::min(m_replyTimeoutMs, kQuitTimeoutMs);
+        QByteArray reply;
+        if (command("QUIT", &reply) != Status::Ok)
+            m_broken = true;
+        m_replyTimeoutMs = saved;
+        if (m_socket)
+            m_socket->disconnectFromHost();
+    }
+    abort();
+}
+
+void Pop3Connection::abort()
+{
+    if (m_socket)
+        m_socket->abort();
+}
+
+bool Pop3Connection::isUsable() const
+{
+    return m_socket && !m_broken && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool Pop3Connection::isEncrypted() const
+{
+    return m_socket && m_socket->isEncrypted();
+}

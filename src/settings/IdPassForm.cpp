@@ -1,0 +1,81 @@
+#include "settings/IdPassForm.h"
+
+#include "app/AppContext.h"
+#include "app/Twips.h"
+#include "settings/DialogParts.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace DialogParts;
+
+
+namespace {
+const QString kAccountFile = QStringLiteral("iniIdPass.ini");
+}
+
+IdPassForm::IdPassForm(AppContext& ctx) : Form(ctx)
+{
+    setObjectName(QStringLiteral("IdPassForm"));
+    setWindowTitle(QStringLiteral("ID,PASS"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedClientSize(Twips::toPixels(2865), Twips::toPixels(1800));
+
+    IdText = textBox(this, "IdText", Twips::rect(960, 120, 1632, 264));
+    PassText = textBox(this, "PassText", Twips::rect(960, 600, 1632, 264));
+    PassText->setEchoMode(QLineEdit::Password);
+    // Every character shows as "*".
+    PassText->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    OKCommand = button(this, "OKCommand", QStringLiteral("OK"), Twips::rect(900, 1380, 852, 312));
+    CancelCommand = button(this, "CancelCommand", QStringLiteral("Cancel"), Twips::rect(1860, 1380, 852, 312));
+    Check1 = checkBox(this, "Check1", QString(), Twips::rect(420, 1020, 255, 255));
+    Label1 = label(this, "Label1", QStringLiteral("ID"), Twips::rect(120, 180, 675, 255));
+    Label2[0] = label(this, "Label2", QStringLiteral("Password"), Twips::rect(120, 600, 795, 255));
+    Label2[0]->setProperty("Index", 0);
+    Label2[1] = label(this, "Label2", QStringLiteral("IDパスワードを保存する"),
+                      Twips::rect(780, 1020, 1875, 255), QColor(0, 0, 255));
+    Label2[1]->setProperty("Index", 1);
+
+    setTabOrder(IdText, PassText);
+    setTabOrder(PassText, OKCommand);
+    setTabOrder(OKCommand, CancelCommand);
+    setTabOrder(CancelCommand, Check1);
+
+    OKCommand->setDefault(true);
+    m_defaultButton = OKCommand;
+    m_cancelButton = CancelCommand;
+    connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::OKCommand_Click);
+    connect(CancelCommand, &QPushButton::clicked, this, &IdPassForm::CancelCommand_Click);
+    centreOnScreen();
+}
+
+void IdPassForm::Form_Load()
+{
+    const QString name = m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME"));
+    const QString password = m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME2"));
+    IdText->setText(name);
+    PassText->setText(password);
+    Check1->setChecked(false);
+}
+
+void IdPassForm::OKCommand_Click()
+{
+    m_ctx.values.UserId = IdText->text();
+    m_ctx.values.Password = PassText->text();
+    if (Check1->isChecked()) {
+        m_ctx.store.WriteProfileString(kAccountFile, QStringLiteral("NAME"), IdText->text());
+        m_ctx.store.WriteProfileString(kAccountFile, QStringLiteral("NAME2"), PassText->text());
+        m_ctx.store.WriteProfileString(kAccountFile, QStringLiteral("NAME3"), QStringLiteral("1"));
+    } else {
+        m_ctx.store.WriteProfileString(kAccountFile, QStringLiteral("NAME3"), QStringLiteral("0"));
+    }
+    unloadSelf();
+}
+
+void IdPassForm::CancelCommand_Click()
+{
+    unloadSelf();
+}

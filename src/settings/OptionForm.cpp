@@ -1,0 +1,79 @@
+#include "settings/OptionForm.h"
+
+#include "app/AppContext.h"
+#include "app/Twips.h"
+#include "settings/DialogParts.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+
+using namespace DialogParts;
+
+
+OptionForm::OptionForm(AppContext& ctx) : Form(ctx)
+{
+    setObjectName(QStringLiteral("OptionForm"));
+    setWindowTitle(QStringLiteral("サーバー"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedClientSize(Twips::toPixels(2955), Twips::toPixels(2940));
+
+    const QColor blue(0, 0, 255);
+    SmtpText = textBox(this, "SmtpText", Twips::rect(120, 360, 2652, 264));
+    Pop3Text = textBox(this, "Pop3Text", Twips::rect(120, 960, 2652, 264));
+    ApopCheck = checkBox(this, "ApopCheck", QStringLiteral("APOP を使用する(&A)"),
+                         Twips::rect(480, 2040, 2172, 252));
+    QPalette pal = ApopCheck->palette();
+    pal.setColor(QPalette::WindowText, blue);
+    ApopCheck->setPalette(pal);
+    OKCommand = button(this, "OKCommand", QStringLiteral("設定"), Twips::rect(660, 2520, 972, 372));
+    CancelCommand = button(this, "CancelCommand", QStringLiteral("中止"), Twips::rect(1860, 2520, 912, 372));
+    MailText = textBox(this, "MailText", Twips::rect(120, 1560, 2652, 264));
+    Label1 = label(this, "Label1", QStringLiteral("SMTPサーバー名(&S)"), Twips::rect(120, 120, 1575, 195), blue);
+    Label2 = label(this, "Label2", QStringLiteral("POP3サーバー名(&P)"), Twips::rect(120, 720, 1635, 195), blue);
+    Label3 = label(this, "Label3", QStringLiteral("メールアドレス(&M)"), Twips::rect(120, 1320, 1635, 195), blue);
+    // The access key of each label moves the focus to the box below it.
+    Label1->setBuddy(SmtpText);
+    Label2->setBuddy(Pop3Text);
+    Label3->setBuddy(MailText);
+
+    setTabOrder(SmtpText, Pop3Text);
+    setTabOrder(Pop3Text, ApopCheck);
+    setTabOrder(ApopCheck, OKCommand);
+    setTabOrder(OKCommand, CancelCommand);
+    setTabOrder(CancelCommand, MailText);
+
+    // No default button: Enter in a text box does not confirm. Esc cancels.
+    m_cancelButton = CancelCommand;
+    connect(OKCommand, &QPushButton::clicked, this, &OptionForm::OKCommand_Click);
+    connect(CancelCommand, &QPushButton::clicked, this, &OptionForm::CancelCommand_Click);
+    centreOnScreen();
+}
+
+void OptionForm::Form_Load()
+{
+    // Above every ordinary window, the main window included.
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    SmtpText->setText(m_ctx.values.SmtpServer);
+    Pop3Text->setText(m_ctx.values.Pop3Server);
+    MailText->setText(m_ctx.values.MailAddress);
+    ApopCheck->setChecked(m_ctx.values.ApopFlag != 0);
+}
+
+void OptionForm::OKCommand_Click()
+{
+    m_ctx.values.SmtpServer = SmtpText->text();
+    m_ctx.values.Pop3Server = Pop3Text->text();
+    m_ctx.values.MailAddress = MailText->text();
+    m_ctx.values.ApopFlag = ApopCheck->isChecked() ? 1 : 0;
+    m_ctx.store.SaveServerSettings(m_ctx.values);
+    unloadSelf();
+}
+
+void OptionForm::CancelCommand_Click()
+{
+    unloadSelf();
+}

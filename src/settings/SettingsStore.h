@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+#include "settings/SettingsValues.h"
+
+// The five settings-file operations. ini.ini and iniIdPass.ini live in the
+// data folder and follow the Windows private-profile rules (see ProfileFile.h),
+// section EXEINI; orvenda.ini lives wherever orvendaPath points, by default
+// the current directory. All text on disk is code page 932.
+//
+// Nothing here reports failure to its caller: a read that cannot find or read
+// its file gives its default, a write that cannot be made is dropped. Every
+// write replaces its file atomically; the data folder is never created.
+class SettingsStore
+{
+public:
+    // exeFolder: the running executable's folder; the data folder is exeFolder + "/★MailData".
+    // orvendaPath: the path used for orvenda.ini, by default the bare name "orvenda.ini"
+    // (the process's current directory at the moment of each access).
+    explicit SettingsStore(QString exeFolder, QString orvendaPath = QStringLiteral("orvenda.ini"));
+
+    QString dataFolder() const;
+    // The full path of a file in the data folder, rebuilt at every call.
+    QString profilePath(const QString& fileName) const;
+
+    // Section EXEINI of the named data-folder file ("ini.ini" or "iniIdPass.ini").
+    // The number at the start of the value (see ProfileFile::toInt); 0 when missing.
+    int ReadProfileInt(const QString& fileName, const QString& key) const;
+    // The value, at most 255 bytes, never ending in half a double-byte
+    // character; "" when missing.
+    QString ReadProfileString(const QString& fileName, const QString& key) const;
+    // Sets the key to value. iniIdPass.ini, which holds a password, is kept
+    // readable by its owner only (mode 0600).
+    void WriteProfileString(const QString& fileName, const QString& key,
+                            const QString& value) const;
+
+    // Reads orvenda.ini into SmtpServer, Pop3Server, MailAddress and ApopFlag
+    // if a regular file of that name exists; otherwise changes nothing.
+    void LoadServerSettings(SettingsValues& values) const;
+    // Rewrites orvenda.ini as exactly four lines from the same four values.
+    void SaveServerSettings(const SettingsValues& values) const;
+
+    // Test seam: called once per operation, in order, before the operation
+    // touches any file, with a short event text: "read ini.ini NUMBER" (both
+    // reads), "write iniIdPass.ini NAME", "load orvenda.ini", "save orvenda.ini".
+    void setObserver(std::function<void(const QString&)> observer);
+
+private:
+    void notify(const QString& event) const;
+
+    QString m_exeFolder;
+    QString m_orvendaPath;
+    std::function<void(const QString&)> m_observer;
+};

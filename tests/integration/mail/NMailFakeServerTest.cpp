@@ -1,0 +1,237 @@
+// The mail library against a server that misbehaves: every failure is clear,
+// bounded in time and memory, and leaves the library usable.
+#include "FakePop3Server.h"
+#include "mail/NMail.h"
+#include "settings/Cp932.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+constexpr int kTimeoutMs = 1000;
+// Far above the 1 s bound, far below a hang: catches a wait that is not bounded.
+constexpr qint64 kHangMs = 8000;
+
+const QByteArray kMessage =
+    "Subject: fake\r\nFrom: a@example.com\r\n\r\nline one\r\n.dotted\r\nlast\r\n";
+
+struct TextBuffers
+{
+    std::vector<char> subject = std::vector<char>(8192);
+    std::vector<char> date = std::vector<char>(8192);
+    std::vector<char> from = std::vector<char>(8192);
+    std::vector<char> header = std::vector<char>(8192);
+};
+
+// Peak resident memory since the last reset, in KiB.
+qint64 peakKib()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+class NMailFakeServer : public ::testing::Test
+{
+protected:
+    void SetUp() override { m_mail.setTimeouts(kTimeoutMs, kTimeoutMs); }
+
+    // Connects without the CAPA round trip, which some modes never answer.
+    int connectPlain(const FakePop3Server& server)
+    {
+        return m_mail.NMailPop3Connect(("pop3://" + server.hostPort()).toUtf8().constData());
+    }
+
+    QString lastMessage()
+    {
+        std::vector<char> buffer(8192);
+        int size = 8192;
+        m_mail.NMailGetMessage(0, buffer, size);
+        return Cp932::decode(QByteArrayView(buffer.data(), size));
+    }
+
+    NMail m_mail;
+    QElapsedTimer m_clock;
+};
+
+TEST_F(NMailFakeServer, SilenceEndsInATimeoutWithinTheBound)
+{
+    {
+        FakePop3Server server(QStringLiteral("no-greeting"));
+        ASSERT_TRUE(server.isRunning());
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_EQ(lastMessage(), QStringLiteral("サーバーの応答がありませんでした。"));
+    }
+    {
+        FakePop3Server server(QStringLiteral("stall"));
+        // The CAPA question goes unanswered: no connection.
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        // Without CAPA, the login goes unanswered.
+        const int handle = connectPlain(server);
+        ASSERT_GE(handle, 0);
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorTimeout);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_EQ(lastMessage(), QStringLiteral("サーバーの応答がありませんでした。"));
+        // The session is dropped: later calls fail at once, close is safe.
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
+        EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
+        EXPECT_EQ(m_mail.NMailPop3Close(handle), NMail::ErrorBadHandle);
+        EXPECT_LT(m_clock.elapsed(), 500);
+    }
+}
+
+TEST_F(NMailFakeServer, GarbageAndOverlongLinesAreProtocolErrors)
+{
+    {
+        FakePop3Server server(QStringLiteral("garbage"));
+        const int handle = connectPlain(server);
+        ASSERT_GE(handle, 0);
+        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorProtocol);
+        m_mail.NMailPop3Close(handle);
+    }
+    {
+        FakePop3Server server(QStringLiteral("long-status"));
+        const int handle = connectPlain(server);
+        ASSERT_GE(handle, 0);
+        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorProtocol);
+        EXPECT_FALSE(server.commandLog().contains("PASS"));
+        m_mail.NMailPop3Close(handle);
+    }
+}
+
+TEST_F(NMailFakeServer, ALinkDroppedHalfwayThroughRetrIsALostConnection)
+{
+    FakePop3Server server(QStringLiteral("drop-in-retr"));
+    const int handle = connectPlain(server);
+    ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    TextBuffers t;
+    std::vector<char> body(kMessage.size() + 1, ' ');
+    m_clock.start();
+    EXPECT_EQ(m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0),
+              NMail::ErrorConnectionLost);
+    EXPECT_LT(m_clock.elapsed(), kHangMs);
+    EXPECT_EQ(lastMessage(), QStringLiteral("サーバーとの接続が切れました。"));
+    // What arrived is there, cut and terminated.
+    EXPECT_TRUE(kMessage.startsWith(QByteArray(body.data())));
+    EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
+    EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
+}
+
+TEST_F(NMailFakeServer, ClaimedSizesAreClampedOrRefusedAndAllocateNothing)
+{
+    struct Case
+    {
+        const char* mode;
+        int expected;
+    };
+    for (const Case& c : {Case{"huge-size", INT_MAX - 1}, Case{"overflow-size", INT_MAX - 1},
+                          Case{"negative-size", NMail::ErrorProtocol}}) {
+        SCOPED_TRACE(c.mode);
+        FakePop3Server server(QString::fromLatin1(c.mode));
+        const int handle = connectPlain(server);
+        ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+        resetPeak();
+        const qint64 before = peakKib();
+        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), c.expected);
+        EXPECT_LT(peakKib() - before, 4096);
+        // The session goes on: the real message still comes.
+        TextBuffers t;
+        std::vector<char> body(kMessage.size() + 1);
+        EXPECT_EQ(
+            m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0),
+            kMessage.size());
+        m_mail.NMailPop3Close(handle);
+    }
+}
+
+TEST_F(NMailFakeServer, ApopWithoutATimestampFailsBeforeSendingAnything)
+{
+    FakePop3Server server(QStringLiteral("no-timestamp"));
+    const int handle = connectPlain(server);
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "secret", -1), NMail::ErrorNoApopTimestamp);
+    EXPECT_EQ(lastMessage(),
+              QStringLiteral("APOP に必要なタイムスタンプがサーバーの挨拶にありません。"));
+    m_mail.NMailPop3Close(handle);
+    EXPECT_EQ(server.commandLog(), "QUIT\n");
+}
+
+TEST_F(NMailFakeServer, AHugeBodyLineStreamsThroughAFixedBuffer)
+{
+    FakePop3Server server(QStringLiteral("long-body-line"));
+    const int handle = connectPlain(server);
+    ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    TextBuffers t;
+    std::vector<char> storage(8192 + 64, 'G');
+    const std::span<char> body(storage.data(), 8192);
+    resetPeak();
+    const qint64 before = peakKib();
+    const int received =
+        m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0);
+    const qint64 grown = peakKib() - before;
+    EXPECT_EQ(received, QByteArray("Subject: long\r\n\r\n").size() + 64 * 1024 * 1024 + 7);
+    EXPECT_EQ(QByteArray(t.subject.data()), "long");
+    EXPECT_EQ(QByteArray(storage.data()).size(), 8191);
+    for (size_t i = 8192; i < storage.size(); ++i)
+        ASSERT_EQ(storage[i], 'G') << "overrun at " << i;
+    EXPECT_LT(grown, 16 * 1024) << "KiB";
+    m_mail.NMailPop3Close(handle);
+}
+
+TEST_F(NMailFakeServer, TheTerminatorIsFoundWhenItArrivesByteByByte)
+{
+    FakePop3Server server(QStringLiteral("trickle-terminator"));
+    const int handle = connectPlain(server);
+    ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    TextBuffers t;
+    std::vector<char> body(kMessage.size() + 1, ' ');
+    EXPECT_EQ(m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0),
+              kMessage.size());
+    EXPECT_EQ(QByteArray(body.data()), kMessage);
+    EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), kMessage.size()); // still in step
+    m_mail.NMailPop3Close(handle);
+}
+
+TEST_F(NMailFakeServer, CredentialsThatWouldSmuggleACommandAreRefusedAndNoDeleIsEverSent)
+{
+    FakePop3Server server(QStringLiteral("normal"));
+    const int handle = m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData());
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p\r\nDELE 1", 0), NMail::ErrorBadArgument);
+    EXPECT_FALSE(lastMessage().contains(QStringLiteral("DELE")));
+    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u\nDELE 1", "p", 0), NMail::ErrorBadArgument);
+    ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    TextBuffers t;
+    std::vector<char> body(100);
+    EXPECT_EQ(m_mail.NMailPop3GetMailStatus(handle, 1, t.subject, t.date, t.from, t.header, 0), 0);
+    EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), kMessage.size());
+    EXPECT_EQ(m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0),
+              kMessage.size());
+    m_mail.NMailPop3Close(handle);
+    EXPECT_EQ(server.commandLog(), "CAPA\nUSER u\nPASS p\nSTAT\nTOP 1 0\nLIST 1\nRETR 1\nQUIT\n");
+}
+
+} // namespace

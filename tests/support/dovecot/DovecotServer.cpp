@@ -1,0 +1,362 @@
+#include "DovecotServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A port nobody listens on now, on the given address; 0 when none could be had.
+quint16 freePort(const QHostAddress& address)
+{
+    QTcpServer probe;
+    if (!probe.listen(address, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(bytes) == bytes.size();
+}
+
+// Dovecot drops to its own users, which must be able to walk down to the folder.
+void makeSearchable(const QString& dir)
+{
+    QString path = QFileInfo(dir).absoluteFilePath();
+    while (!path.isEmpty() && path != QStringLiteral("/")) {
+        struct stat st
+        {
+        };
+        const QByteArray native = QFile::encodeName(path);
+        if (::stat(native.constData(), &st) == 0 && (st.st_mode & 0011) != 0011)
+            ::chmod(native.constData(), st.st_mode | 0011);
+        path = QFileInfo(path).path();
+    }
+}
+
+} // namespace
+
+DovecotServer::DovecotServer() = default;
+
+DovecotServer::~DovecotServer()
+{
+    stop();
+}
+
+QString DovecotServer::directory() const
+{
+    return m_dir ? m_dir->path() : QString();
+}
+
+QString DovecotServer::homeOf(const QString& user) const
+{
+    return directory() + QStringLiteral("/home/") + user;
+}
+
+QString DovecotServer::plainHostPort() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(m_plainPort);
+}
+
+QString DovecotServer::tlsHostPort() const
+{
+    return QStringLiteral("localhost:%1").arg(m_tlsPort);
+}
+
+QString DovecotServer::caCertificatePath() const
+{
+    return directory() + QStringLiteral("/ca.crt");
+}
+
+QSslCertificate DovecotServer::caCertificate() const
+{
+    const QList<QSslCertificate> certs = QSslCertificate::fromPath(caCertificatePath());
+    return certs.isEmpty() ? QSslCertificate() : certs.first();
+}
+
+QString DovecotServer::logText() const
+{
+    QFile file(directory() + QStringLiteral("/dovecot.log"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+bool DovecotServer::runTool(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.setWorkingDirectory(directory());
+    process.setStandardOutputFile(directory() + QStringLiteral("/tool.out"), QIODevice::Append);
+    process.setStandardErrorFile(directory() + QStringLiteral("/tool.err"), QIODevice::Append);
+    process.start(program, args);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        QFile err(directory() + QStringLiteral("/tool.err"));
+        err.open(QIODevice::ReadOnly);
+        m_error = program + QStringLiteral(" failed: ") + QString::fromUtf8(err.readAll());
+        return false;
+    }
+    return true;
+}
+
+bool DovecotServer::makeCertificates()
+{
+    const QString ext = directory() + QStringLiteral("/server.ext");
+    if (!writeFile(ext, "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1\n"
+                        "basicConstraints=CA:FALSE\n"
+                        "keyUsage=digitalSignature,keyEncipherment\n"
+                        "extendedKeyUsage=serverAuth\n"))
+        return false;
+    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"),
+                         QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                         QStringLiteral("-nodes")};
+    return runTool(QStringLiteral("openssl"),
+                   QStringList{"req", "-x509"} + ec +
+                       QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "2", "-subj",
+                                   "/CN=Kestrova Test CA", "-addext",
+                                   "basicConstraints=critical,CA:TRUE", "-addext",
+                                   "keyUsage=critical,keyCertSign,cRLSign"}) &&
+           runTool(QStringLiteral("openssl"),
+                   QStringList{"req"} + ec +
+                       QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
+                                   "/CN=localhost"}) &&
+           runTool(QStringLiteral("openssl"),
+                   {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+                    "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", ext});
+}
+
+bool DovecotServer::writePasswd(const QString& user, const QByteArray& password)
+{
+    // One passwd-file per user (the configuration names it by %u): Dovecot
+    // checks a file it has read at most once a second, but reads a file it
+    // has not seen yet at once, so a user added a moment ago can log in.
+    // nodelay: a failed login is answered at once.
+    const QByteArray line = user.toUtf8() + ":{PLAIN}" + password + ':' +
+                            QByteArray::number(m_uid) + ':' + QByteArray::number(m_gid) +
+                            "::" + QFile::encodeName(homeOf(user)) + "::nodelay=yes\n";
+    // Written beside and renamed, so Dovecot never reads half a file.
+    const QString path = directory() + QStringLiteral("/users/") + user;
+    const QString temp = path + QStringLiteral(".new");
+    QDir().mkpath(directory() + QStringLiteral("/users"));
+    if (!writeFile(temp, line))
+        return false;
+    ::chmod(QFile::encodeName(temp).constData(), 0644);
+    const bool replacing = isRunning() && QFileInfo::exists(path);
+    if (replacing) {
+        // A changed password is seen only when both the file's time (in
+        // seconds) and the time of Dovecot's last look have moved on.
+        const time_t now = ::time(nullptr);
+        while (::time(nullptr) == now)
+            QThread::msleep(20);
+        QThread::msleep(1100);
+    }
+    return ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+bool DovecotServer::writeConfig()
+{
+    const QString d = directory();
+    QString listen = QStringLiteral("127.0.0.1");
+    if (m_ipv6)
+        listen += QStringLiteral(", ::1");
+    QString conf;
+    conf += QStringLiteral("base_dir = %1/run\nstate_dir = %1/state\nlog_path = %1/dovecot.log\n")
+                .arg(d);
+    conf += QStringLiteral("protocols = pop3\nlisten = %1\n").arg(listen);
+    conf +=
+        QStringLiteral("ssl = yes\nssl_cert = <%1/server.crt\nssl_key = <%1/server.key\n").arg(d);
+    conf += QStringLiteral("disable_plaintext_auth = no\nauth_mechanisms = plain login apop\n"
+                           "auth_failure_delay = 0\nauth_verbose = yes\n");
+    conf += QStringLiteral(
+        "first_valid_uid = 1\nfirst_valid_gid = 0\nmail_location = maildir:~/Maildir\n");
+    conf += QStringLiteral("passdb {\n  driver = passwd-file\n  args = %1/users/%u\n}\n"
+                           "userdb {\n  driver = passwd-file\n  args = %1/users/%u\n}\n")
+                .arg(d);
+    conf += QStringLiteral("service pop3-login {\n"
+                           "  inet_listener pop3 {\n    port = %1\n  }\n"
+                           "  inet_listener pop3s {\n    port = %2\n    ssl = yes\n  }\n}\n")
+                .arg(m_plainPort)
+                .arg(m_tlsPort);
+    // No per-address slow-down after failed logins: tests fail logins on purpose.
+    conf += QStringLiteral(
+        "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n");
+    conf += QStringLiteral("pop3_logout_format = retr=%r/%b, del=%d/%m, top=%t/%p\n");
+    if (::geteuid() != 0) {
+        const QString me = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+        conf += QStringLiteral("default_login_user = %1\ndefault_internal_user = %1\n").arg(me);
+    }
+    return writeFile(d + QStringLiteral("/dovecot.conf"), conf.toUtf8());
+}
+
+bool DovecotServer::start()
+{
+    if (isRunning())
+        return true;
+    if (!m_dir) {
+        m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/kestrova-dovecot-XXXXXX"));
+        if (!m_dir->isValid()) {
+            m_error = QStringLiteral("no temporary folder");
+            return false;
+        }
+        ::chmod(QFile::encodeName(m_dir->path()).constData(), 0755);
+        makeSearchable(m_dir->path());
+        QDir(m_dir->path()).mkpath(QStringLiteral("home"));
+        // Mail belongs to an ordinary user: Dovecot refuses to serve mail as root.
+        m_uid = ::geteuid();
+        m_gid = ::getegid();
+        if (m_uid == 0) {
+            if (const passwd* pw = ::getpwnam("mail")) {
+                m_uid = pw->pw_uid;
+                m_gid = pw->pw_gid;
+            }
+        }
+        if (!makeCertificates())
+            return false;
+        ::chmod(QFile::encodeName(directory() + QStringLiteral("/server.key")).constData(), 0600);
+        const auto users = m_users;
+        for (const auto& [user, password] : users)
+            addUser(user, password); // makes the homes of users added before start()
+    }
+    m_plainPort = freePort(QHostAddress::LocalHost);
+    m_tlsPort = freePort(QHostAddress::LocalHost);
+    while (m_tlsPort == m_plainPort && m_plainPort != 0)
+        m_tlsPort = freePort(QHostAddress::LocalHost);
+    m_ipv6 = freePort(QHostAddress::LocalHostIPv6) != 0;
+    if (m_plainPort == 0 || m_tlsPort == 0) {
+        m_error = QStringLiteral("no free port");
+        return false;
+    }
+    if (!writeConfig()) {
+        m_error = QStringLiteral("cannot write the configuration");
+        return false;
+    }
+
+    // The master keeps the caller's stdout and stderr open: send them to files
+    // or a captured start never returns.
+    QProcess process;
+    process.setStandardOutputFile(directory() + QStringLiteral("/dovecot.out"));
+    process.setStandardErrorFile(directory() + QStringLiteral("/dovecot.err"));
+    process.start(QStringLiteral("dovecot"),
+                  {QStringLiteral("-c"), directory() + QStringLiteral("/dovecot.conf")});
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
+        QFile err(directory() + QStringLiteral("/dovecot.err"));
+        err.open(QIODevice::ReadOnly);
+        m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(err.readAll()) +
+                  logText();
+        return false;
+    }
+    QFile pidFile(directory() + QStringLiteral("/run/master.pid"));
+    if (pidFile.open(QIODevice::ReadOnly))
+        m_masterPid = pidFile.readAll().trimmed().toLongLong();
+
+    const QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_plainPort);
+        if (probe.waitForConnected(500) && probe.waitForReadyRead(2000)) {
+            probe.abort();
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    m_error = QStringLiteral("dovecot does not answer: ") + logText();
+    stop();
+    return false;
+}
+
+void DovecotServer::stop()
+{
+    if (m_masterPid <= 0)
+        return;
+    const pid_t pid = pid_t(m_masterPid);
+    m_masterPid = 0;
+    ::kill(pid, SIGTERM);
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (::kill(pid, 0) != 0 && errno == ESRCH)
+            return;
+        QThread::msleep(20);
+    }
+    ::kill(pid, SIGKILL);
+}
+
+bool DovecotServer::addUser(const QString& user, const QByteArray& password)
+{
+    if (user.isEmpty() || user.contains(u'/') || user.contains(u':') || user.contains(u'\n') ||
+        password.contains(':') || password.contains('\n') || password.contains('\r'))
+        return false;
+    const auto it = std::find_if(m_users.begin(), m_users.end(),
+                                 [&](const auto& entry) { return entry.first == user; });
+    if (it != m_users.end())
+        it->second = password;
+    else
+        m_users.append({user, password});
+    if (!m_dir)
+        return true; // set up by start()
+    const QString maildir = homeOf(user) + QStringLiteral("/Maildir");
+    for (const char* sub : {"new", "cur", "tmp"})
+        QDir().mkpath(maildir + u'/' + QLatin1String(sub));
+    for (const QString& path : {homeOf(user), maildir, maildir + QStringLiteral("/new"),
+                                maildir + QStringLiteral("/cur"), maildir + QStringLiteral("/tmp")})
+        [[maybe_unused]] const int rc = ::chown(QFile::encodeName(path).constData(), m_uid, m_gid);
+    return writePasswd(user, password);
+}
+
+bool DovecotServer::addMessage(const QString& user, const QByteArray& bytes)
+{
+    if (!m_dir)
+        return false;
+    const QString maildir = homeOf(user) + QStringLiteral("/Maildir");
+    if (!QFileInfo::exists(maildir))
+        return false;
+    // Dovecot numbers new mail by the time in the file name: count up from a
+    // fixed past time so the order is the order of adding.
+    ++m_messageCounter;
+    const QString name = QStringLiteral("%1.M%2P%3.kestrova")
+                             .arg(1000000000 + m_messageCounter)
+                             .arg(m_messageCounter)
+                             .arg(::getpid());
+    const QString temp = maildir + QStringLiteral("/tmp/") + name;
+    if (!writeFile(temp, bytes))
+        return false;
+    [[maybe_unused]] const int rc = ::chown(QFile::encodeName(temp).constData(), m_uid, m_gid);
+    return ::rename(QFile::encodeName(temp).constData(),
+                    QFile::encodeName(maildir + QStringLiteral("/new/") + name).constData()) == 0;
+}
+
+QList<QByteArray> DovecotServer::messages(const QString& user) const
+{
+    const QString maildir = homeOf(user) + QStringLiteral("/Maildir");
+    QList<QPair<QString, QString>> files; // base name (order), path
+    for (const char* sub : {"new", "cur"}) {
+        const QDir dir(maildir + u'/' + QLatin1String(sub));
+        for (const QFileInfo& info : dir.entryInfoList(QDir::Files))
+            files.append({info.fileName().section(u':', 0, 0), info.filePath()});
+    }
+    std::sort(files.begin(), files.end());
+    QList<QByteArray> result;
+    for (const auto& [base, path] : files) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            result.append(file.readAll());
+    }
+    return result;
+}

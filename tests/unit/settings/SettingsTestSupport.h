@@ -1,0 +1,116 @@
+#pragma once
+
+#include "settings/Cp932.h"
+#include "settings/SettingsStore.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string_view>
+
+// Readable failure messages for QString and QByteArray values.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& data, std::ostream* os)
+{
+    *os << '"';
+    for (const char c : data) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\\')
+            *os << "\\\\";
+        else if (b >= 0x20 && b < 0x7F)
+            *os << c;
+        else if (c == '\r')
+            *os << "\\r";
+        else if (c == '\n')
+            *os << "\\n";
+        else
+            *os << "\\x"
+                << "0123456789abcdef"[b >> 4] << "0123456789abcdef"[b & 15];
+    }
+    *os << '"';
+}
+
+// Bytes from a literal that may hold NUL bytes: bytes("a\0b"sv).
+inline QByteArray bytes(std::string_view text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+inline QByteArray sjis(const QString& text)
+{
+    return Cp932::encode(text);
+}
+
+inline void writeFile(const QString& path, QByteArrayView content)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(content.data(), content.size()), content.size());
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+// Everything in a folder, hidden entries included.
+inline QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A temporary executable folder "bin" with its data folder, and a separate
+// folder "cwd" for orvenda.ini.
+class SettingsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.isValid());
+        ASSERT_TRUE(QDir().mkpath(dataFolder()));
+        ASSERT_TRUE(QDir().mkpath(cwdFolder()));
+    }
+
+    QString exeFolder() const { return m_root.path() + QStringLiteral("/bin"); }
+    QString dataFolder() const { return exeFolder() + QStringLiteral("/★MailData"); }
+    QString dataFile(const QString& name) const { return dataFolder() + u'/' + name; }
+    QString cwdFolder() const { return m_root.path() + QStringLiteral("/cwd"); }
+    QString orvendaPath() const { return cwdFolder() + QStringLiteral("/orvenda.ini"); }
+
+    SettingsStore store() const { return SettingsStore(exeFolder(), orvendaPath()); }
+
+    // Writes content as ini.ini and reads key back.
+    QString readString(QByteArrayView content, const QString& key = QStringLiteral("NAME"))
+    {
+        writeFile(dataFile(QStringLiteral("ini.ini")), content);
+        return store().ReadProfileString(QStringLiteral("ini.ini"), key);
+    }
+    int readInt(QByteArrayView content, const QString& key = QStringLiteral("NUMBER"))
+    {
+        writeFile(dataFile(QStringLiteral("ini.ini")), content);
+        return store().ReadProfileInt(QStringLiteral("ini.ini"), key);
+    }
+    // Writes before as ini.ini, sets key to value and gives the file afterwards.
+    QByteArray afterWrite(QByteArrayView before, const QString& key, const QString& value)
+    {
+        writeFile(dataFile(QStringLiteral("ini.ini")), before);
+        store().WriteProfileString(QStringLiteral("ini.ini"), key, value);
+        return readFile(dataFile(QStringLiteral("ini.ini")));
+    }
+
+    QTemporaryDir m_root;
+};
