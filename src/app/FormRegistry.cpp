@@ -51,6 +51,16 @@ void Form::setFixedClientSize(int width, int height)
     setFixedSize(width, height);
 }
 
+void Form::useFixedSingleBorder(bool minimizeButton)
+{
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                            Qt::MSWindowsFixedSizeDialogHint;
+    if (minimizeButton)
+        flags |= Qt::WindowMinimizeButtonHint;
+    setWindowFlags(flags);
+}
+
 void Form::centreOnScreen()
 {
     QScreen* screen = QGuiApplication::primaryScreen();

@@ -32,6 +32,9 @@ protected:
     void unloadSelf();
     // A fixed-size window whose client area is the given size in pixels.
     void setFixedClientSize(int width, int height);
+    // A fixed single border: caption bar with close box (and minimize button
+    // where asked), no maximize button, not resizable.
+    void useFixedSingleBorder(bool minimizeButton = false);
     // Places the window in the middle of the primary screen.
     void centreOnScreen();
 

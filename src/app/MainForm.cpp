@@ -50,9 +50,7 @@ MainForm::MainForm(AppContext& ctx) : Form(ctx)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("大空駆けるケストローバ Ver 1.0"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    useFixedSingleBorder(true);
     setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

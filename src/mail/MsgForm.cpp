@@ -12,8 +12,7 @@ MsgForm::MsgForm(AppContext& ctx) : Form(ctx)
     setObjectName(QStringLiteral("MsgForm"));
     setWindowTitle(QStringLiteral("新着情報"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    useFixedSingleBorder();
     setFixedClientSize(Twips::toPixels(3600), Twips::toPixels(240));
 
     // Both boxes are taller than the client area: their lower edge is cut off.

@@ -20,8 +20,7 @@ IdPassForm::IdPassForm(AppContext& ctx) : Form(ctx)
 {
     setObjectName(QStringLiteral("IdPassForm"));
     setWindowTitle(QStringLiteral("ID,PASS"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    useFixedSingleBorder();
     setFixedClientSize(Twips::toPixels(2865), Twips::toPixels(1800));
 
     IdText = textBox(this, "IdText", Twips::rect(960, 120, 1632, 264));

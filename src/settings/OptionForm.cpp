@@ -17,8 +17,7 @@ OptionForm::OptionForm(AppContext& ctx) : Form(ctx)
 {
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("サーバー"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    useFixedSingleBorder();
     setFixedClientSize(Twips::toPixels(2955), Twips::toPixels(2940));
 
     const QColor blue(0, 0, 255);

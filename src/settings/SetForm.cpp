@@ -19,8 +19,7 @@ SetForm::SetForm(AppContext& ctx) : Form(ctx)
 {
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    useFixedSingleBorder();
     setFixedClientSize(Twips::toPixels(2880), Twips::toPixels(1530));
 
     Command5 = button(this, "Command5", QStringLiteral("ヴェルニカ　作者　HP"),

@@ -1,12 +1,17 @@
+#include "app/Appearance.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
     // Window tests run without a display unless a test script chose one (Xvfb).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    // A test that asks for the X server (xcb) without one runs offscreen and skips.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        (qgetenv("QT_QPA_PLATFORM") == "xcb" && qEnvironmentVariableIsEmpty("DISPLAY")))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    Appearance::install(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
