@@ -78,6 +78,8 @@ void Form1::ShowFrame(int index)
 
 float Form1::nextRandom()
 {
+    if (m_randomSource)
+        return m_randomSource();
     return std::uniform_real_distribution<float>(0.0f, 1.0f)(m_random);
 }
 

@@ -6,6 +6,7 @@
 #include <QRegion>
 
 #include <array>
+#include <functional>
 #include <random>
 
 class QTimer;
@@ -38,6 +39,8 @@ public:
     qint16 StepY = 0;
     qint16 LegTicks = 0;
     int currentFrame() const { return m_frame; }
+    // Test seam: where the uniform draws in [0, 1) of a new leg come from.
+    void setRandomSource(std::function<float()> source) { m_randomSource = std::move(source); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,6 +53,7 @@ private:
 
     int m_frame = 0;
     std::mt19937 m_random;
+    std::function<float()> m_randomSource;
     // Manual dragging where the window system does not move the window itself.
     bool m_dragging = false;
     QPoint m_dragOffset;
