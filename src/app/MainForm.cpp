@@ -12,8 +12,10 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPalette>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -63,7 +65,12 @@ MainForm::MainForm(AppContext& ctx) : Form(ctx)
     pal.setColor(QPalette::Window, Qt::black);
     client->setPalette(pal);
     client->setAutoFillBackground(true);
+    // The client shows the airframe view's persistent picture under its
+    // controls (see eventFilter).
+    client->installEventFilter(this);
     layout->addWidget(client);
+    // The window takes the arrow keys itself, in either view.
+    setFocusPolicy(Qt::StrongFocus);
 
     buildMenu();
     layout->setMenuBar(menuBar);
@@ -71,7 +78,13 @@ MainForm::MainForm(AppContext& ctx) : Form(ctx)
     applyOuterHeight();
 }
 
-MainForm::~MainForm() = default;
+MainForm::~MainForm()
+{
+    // The children outlive this object's members: stop watching them first.
+    client->removeEventFilter(this);
+    for (QCheckBox* box : {ChkSynchro, ChkOnMem, ChkLoop})
+        box->removeEventFilter(this);
+}
 
 void MainForm::buildMenu()
 {
@@ -121,6 +134,7 @@ void MainForm::buildControls()
     CHR_CG->setGeometry(rect(3240, 0, 1950, 510));
     CHR_CG->setPixmap(QPixmap(QStringLiteral(":/assets/sprites.bmp")));
     CHR_CG->hide();
+    m_sky.setSheet(CHR_CG->pixmap().toImage());
 
     Label8 = caption("Label8", QStringLiteral("メールチェック"), client, rect(2040, 27, 1455, 255),
                      QColor(0, 255, 255));
@@ -144,11 +158,17 @@ void MainForm::buildControls()
     ChkLoop = checkBox("ChkLoop", QStringLiteral("繰り返し再生(&L)"), client,
                        rect(480, 6000, 1575, 255));
     ChkLoop->setChecked(true);
+    // The check boxes can take the focus (by Tab); the arrow keys still steer.
+    for (QCheckBox* box : {ChkSynchro, ChkOnMem, ChkLoop})
+        box->installEventFilter(this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1);
 
+    connect(Timer1, &QTimer::timeout, this, &MainForm::Timer1_Timer);
+
+    connect(Label1, &ClickLabel::clicked, this, &MainForm::Label1_Click);
     connect(Label8, &ClickLabel::clicked, this, &MainForm::Label8_Click);
     connect(Label4, &ClickLabel::clicked, this, &MainForm::Label4_Click);
     connect(Label6, &ClickLabel::clicked, this, &MainForm::Label6_Click);
@@ -325,4 +345,142 @@ void MainForm::ChkSynchro_Click()
     } else {
         ChkLoop->setEnabled(true);
     }
+}
+
+void MainForm::Label1_Click()
+{
+    if (!SkyViewOn) {
+        Image1->hide();
+        Timer1->setInterval(1);
+        Timer1->start();
+        Label1->setText(QStringLiteral("機体"));
+    } else {
+        Image1->show();
+        Timer1->stop();
+        Timer1->setInterval(0);
+        Label1->setText(QStringLiteral("コックピット"));
+    }
+    SkyViewOn = !SkyViewOn;
+}
+
+void MainForm::Timer1_Timer()
+{
+    SkyView::scroll(SkyX, SkyY);
+    m_sky.drawSky(SkyX, SkyY);
+    SkyView::steer(ArrowKeys, JetX, JetY);
+    m_sky.drawJet(JetX, JetY);
+    // One refresh per step: the picture is shown whole.
+    client->update();
+}
+
+void MainForm::Form_KeyDown(int keyCode, int /*shift*/)
+{
+    switch (keyCode) {
+    case VkUp:
+        ArrowKeys.Up = -1;
+        break;
+    case VkDown:
+        ArrowKeys.Down = -1;
+        break;
+    case VkLeft:
+        ArrowKeys.Left = -1;
+        break;
+    case VkRight:
+        ArrowKeys.Right = -1;
+        break;
+    default:
+        break;
+    }
+}
+
+void MainForm::Form_KeyUp(int keyCode, int /*shift*/)
+{
+    switch (keyCode) {
+    case VkUp:
+        ArrowKeys.Up = 0;
+        break;
+    case VkDown:
+        ArrowKeys.Down = 0;
+        break;
+    case VkLeft:
+        ArrowKeys.Left = 0;
+        break;
+    case VkRight:
+        ArrowKeys.Right = 0;
+        break;
+    default:
+        break;
+    }
+}
+
+int MainForm::arrowKeyCode(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Left:
+        return VkLeft;
+    case Qt::Key_Up:
+        return VkUp;
+    case Qt::Key_Right:
+        return VkRight;
+    case Qt::Key_Down:
+        return VkDown;
+    default:
+        return 0;
+    }
+}
+
+bool MainForm::handleArrowKey(QKeyEvent* event)
+{
+    const int code = arrowKeyCode(event->key());
+    if (code == 0)
+        return false;
+    // The shift state as the key handlers take it: 1 Shift, 2 Ctrl, 4 Alt.
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const int shift = (mods.testFlag(Qt::ShiftModifier) ? 1 : 0) |
+                      (mods.testFlag(Qt::ControlModifier) ? 2 : 0) |
+                      (mods.testFlag(Qt::AltModifier) ? 4 : 0);
+    if (event->type() == QEvent::KeyPress) {
+        Form_KeyDown(code, shift);
+    } else if (!event->isAutoRepeat()) {
+        // A held key repeats as release/press pairs; only the real release counts.
+        Form_KeyUp(code, shift);
+    }
+    event->accept();
+    return true;
+}
+
+void MainForm::keyPressEvent(QKeyEvent* event)
+{
+    if (!handleArrowKey(event))
+        Form::keyPressEvent(event);
+}
+
+void MainForm::keyReleaseEvent(QKeyEvent* event)
+{
+    if (!handleArrowKey(event))
+        Form::keyReleaseEvent(event);
+}
+
+void MainForm::showEvent(QShowEvent* event)
+{
+    Form::showEvent(event);
+    // The captions take no focus; the window itself gets the keys.
+    if (!focusWidget())
+        setFocus(Qt::ActiveWindowFocusReason);
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == client && event->type() == QEvent::Paint) {
+        // The persistent picture under the controls. In the cockpit view
+        // Image1 covers most of it; what the airframe view left in the strip
+        // below stays, as nothing clears the picture.
+        QPainter painter(client);
+        painter.drawImage(0, 0, m_sky.image());
+        return false;
+    }
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        watched != client)
+        return handleArrowKey(static_cast<QKeyEvent*>(event));
+    return Form::eventFilter(watched, event);
 }

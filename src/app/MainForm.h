@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FormRegistry.h"
+#include "app/SkyView.h"
 
 #include <QImage>
 
@@ -39,6 +40,22 @@ public:
     void ChkLoop_Click();
     void ChkSynchro_Click();
 
+    // The cockpit and airframe views.
+    void Label1_Click();
+    // One animation step of the airframe view: scroll, sky, steer, jet, refresh.
+    void Timer1_Timer();
+    // Arrow keys by their virtual-key codes (37 left, 38 up, 39 right, 40 down);
+    // other codes and the shift state are ignored.
+    void Form_KeyDown(int keyCode, int shift);
+    void Form_KeyUp(int keyCode, int shift);
+
+    // Virtual-key code of an arrow key, 0 for any other key.
+    static int arrowKeyCode(int qtKey);
+    static constexpr int VkLeft = 37;
+    static constexpr int VkUp = 38;
+    static constexpr int VkRight = 39;
+    static constexpr int VkDown = 40;
+
     // One complete mail check: connect, read the account, log in, fetch every
     // message, close, report in the result window.
     void CheckMail();
@@ -74,6 +91,9 @@ public:
     bool SkyViewOn = false;
     int JetX = 0;
     int JetY = 0;
+    int SkyX = 0;
+    int SkyY = 0;
+    ArrowKeyFlags ArrowKeys;
     bool PlaneOut = false;
     bool OnTop = false;
     int SoundToggleCount = 0;
@@ -84,9 +104,22 @@ public:
     static constexpr int ClientWidth = 222;  // 3330 twips
     static constexpr int ClientHeight = 148; // 2220 twips
 
+    // The persistent picture of the client area that the airframe view draws into.
+    const QImage& skyImage() const { return m_sky.image(); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // An arrow key press or release for the key handlers; false for other keys.
+    bool handleArrowKey(QKeyEvent* event);
     void buildControls();
     void buildMenu();
     void applyOuterHeight();
     void setTopmost(bool on);
+
+    SkyView m_sky{ClientWidth, ClientHeight};
 };

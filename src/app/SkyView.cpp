@@ -1,0 +1,107 @@
+#include "app/SkyView.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr QRgb OpaqueAlpha = 0xff000000u;
+
+// a + b kept within [-limit, limit]; both magnitudes are far below INT_MAX / 2.
+int saturatedAdd(int a, int b, int limit)
+{
+    return std::clamp(a + b, -limit, limit);
+}
+
+} // namespace
+
+SkyView::SkyView(int width, int height)
+    : m_image(std::max(width, 0), std::max(height, 0), QImage::Format_RGB32)
+{
+    m_image.fill(Qt::black);
+}
+
+bool SkyView::setSheet(const QImage& sheet)
+{
+    if (sheet.width() < 4 * CellSize || sheet.height() < CellSize) {
+        m_sheet = QImage();
+        return false;
+    }
+    m_sheet = sheet.convertToFormat(QImage::Format_RGB32);
+    return !m_sheet.isNull();
+}
+
+void SkyView::scroll(int& skyX, int& skyY)
+{
+    skyX -= ScrollX;
+    skyY -= ScrollY;
+    if (skyX == CellSize || skyX == -CellSize)
+        skyX = 0;
+    if (skyY == CellSize || skyY == -CellSize)
+        skyY = 0;
+}
+
+void SkyView::steer(const ArrowKeyFlags& keys, int& jetX, int& jetY)
+{
+    // A position set from outside may lie beyond the limit; bring it in first
+    // so the sums below stay far from overflow.
+    jetX = std::clamp(jetX, -JetLimit, JetLimit);
+    jetY = std::clamp(jetY, -JetLimit, JetLimit);
+    if (keys.Up == -1)
+        jetY = saturatedAdd(jetY, -SteerStep, JetLimit);
+    if (keys.Down == -1)
+        jetY = saturatedAdd(jetY, SteerStep, JetLimit);
+    if (keys.Left == -1)
+        jetX = saturatedAdd(jetX, -SteerStep, JetLimit);
+    if (keys.Right == -1)
+        jetX = saturatedAdd(jetX, SteerStep, JetLimit);
+}
+
+void SkyView::drawSky(int skyX, int skyY)
+{
+    for (int c = 0; c < TileColumns; ++c) {
+        for (int r = 0; r < TileRows; ++r)
+            blitCell(TileCell, c * CellSize + skyX, r * CellSize + skyY, Blend::Copy);
+    }
+}
+
+void SkyView::drawJet(int jetX, int jetY)
+{
+    blitCell(MaskCell, jetX, jetY, Blend::And);
+    blitCell(JetCell, jetX, jetY, Blend::Xor);
+}
+
+void SkyView::blitCell(int cell, int x, int y, Blend blend)
+{
+    if (m_sheet.isNull() || cell < 0 || cell >= 4 || m_image.format() != QImage::Format_RGB32)
+        return;
+    // Clip in 64 bits: x and y may be anywhere in the int range.
+    const qint64 left = std::max<qint64>(x, 0);
+    const qint64 top = std::max<qint64>(y, 0);
+    const qint64 right = std::min<qint64>(qint64(x) + CellSize, m_image.width());
+    const qint64 bottom = std::min<qint64>(qint64(y) + CellSize, m_image.height());
+    if (left >= right || top >= bottom)
+        return;
+
+    const int width = int(right - left);
+    const int srcX = cell * CellSize + int(left - x);
+    const int srcY = int(top - y);
+    for (int row = 0; row < int(bottom - top); ++row) {
+        auto* dst = reinterpret_cast<QRgb*>(m_image.scanLine(int(top) + row)) + left;
+        const auto* src = reinterpret_cast<const QRgb*>(m_sheet.constScanLine(srcY + row)) + srcX;
+        switch (blend) {
+        case Blend::Copy:
+            std::memcpy(dst, src, sizeof(QRgb) * size_t(width));
+            break;
+        case Blend::And:
+            for (int i = 0; i < width; ++i)
+                dst[i] &= src[i];
+            break;
+        case Blend::Xor:
+            // RGB32 keeps its unused alpha byte at 0xff.
+            for (int i = 0; i < width; ++i)
+                dst[i] = (dst[i] ^ src[i]) | OpaqueAlpha;
+            break;
+        }
+    }
+}
