@@ -61,6 +61,8 @@ void Form1::Form_Load()
 void Form1::Form_Unload()
 {
     Timer1->stop();
+    // Stops every sound of the wave player; nothing is played (the result is ignored).
+    m_ctx.sound.PlaySoundFile(QString(), 0, 0, 0, -1);
 }
 
 void Form1::BuildFrameRegions()
