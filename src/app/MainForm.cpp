@@ -373,44 +373,32 @@ void MainForm::Timer1_Timer()
     client->update();
 }
 
-void MainForm::Form_KeyDown(int keyCode, int /*shift*/)
+qint16* MainForm::arrowFlag(int keyCode)
 {
     switch (keyCode) {
     case VkUp:
-        ArrowKeys.Up = -1;
-        break;
+        return &ArrowKeys.Up;
     case VkDown:
-        ArrowKeys.Down = -1;
-        break;
+        return &ArrowKeys.Down;
     case VkLeft:
-        ArrowKeys.Left = -1;
-        break;
+        return &ArrowKeys.Left;
     case VkRight:
-        ArrowKeys.Right = -1;
-        break;
+        return &ArrowKeys.Right;
     default:
-        break;
+        return nullptr;
     }
+}
+
+void MainForm::Form_KeyDown(int keyCode, int /*shift*/)
+{
+    if (qint16* flag = arrowFlag(keyCode))
+        *flag = -1;
 }
 
 void MainForm::Form_KeyUp(int keyCode, int /*shift*/)
 {
-    switch (keyCode) {
-    case VkUp:
-        ArrowKeys.Up = 0;
-        break;
-    case VkDown:
-        ArrowKeys.Down = 0;
-        break;
-    case VkLeft:
-        ArrowKeys.Left = 0;
-        break;
-    case VkRight:
-        ArrowKeys.Right = 0;
-        break;
-    default:
-        break;
-    }
+    if (qint16* flag = arrowFlag(keyCode))
+        *flag = 0;
 }
 
 int MainForm::arrowKeyCode(int qtKey)

@@ -51,6 +51,8 @@ public:
 
     // Virtual-key code of an arrow key, 0 for any other key.
     static int arrowKeyCode(int qtKey);
+    // The held-key flag of an arrow key's code, or null for other keys.
+    qint16* arrowFlag(int keyCode);
     static constexpr int VkLeft = 37;
     static constexpr int VkUp = 38;
     static constexpr int VkRight = 39;

@@ -44,16 +44,16 @@ std::shared_ptr<const AudioOutput::Clip> AudioOutput::decode(const QByteArray& w
     SDL_RWops* rw = SDL_RWFromConstMem(waveFile.constData(), int(waveFile.size()));
     if (!rw)
         return {};
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec wavFormat{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
     // Frees rw whatever the outcome.
-    if (!SDL_LoadWAV_RW(rw, 1, &spec, &buffer, &length))
+    if (!SDL_LoadWAV_RW(rw, 1, &wavFormat, &buffer, &length))
         return {};
     auto clip = std::make_shared<Clip>();
-    clip->format = spec.format;
-    clip->channels = spec.channels;
-    clip->rate = spec.freq;
+    clip->format = wavFormat.format;
+    clip->channels = wavFormat.channels;
+    clip->rate = wavFormat.freq;
     const int frame = clip->frameBytes();
     if (frame > 0 && clip->rate > 0)
         length -= length % Uint32(frame); // whole frames only
