@@ -16,7 +16,6 @@ AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
       hangUp(DialUpHangUp::createForPlatform()), endProcess([] { std::_Exit(0); }),
       openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), mainForm(*this),
       form1(*this), msgForm(*this), setForm(*this), optionForm(*this), idPassForm(*this)
-{
-}
+{}
 
 AppContext::~AppContext() = default;

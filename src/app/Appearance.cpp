@@ -24,14 +24,14 @@ void install(QApplication& app)
     QApplication::setApplicationDisplayName(QString());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
 
-    QFont::insertSubstitutions(kUiFamily, {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                                           QStringLiteral("Noto Sans CJK JP"),
-                                           QStringLiteral("MS PGothic"), QStringLiteral("Meiryo")});
+    QFont::insertSubstitutions(kUiFamily,
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                                QStringLiteral("Noto Sans CJK JP"), QStringLiteral("MS PGothic"),
+                                QStringLiteral("Meiryo")});
     QApplication::setFont(uiFont());
 
     auto* qtJa = new QTranslator(&app);
-    if (qtJa->load(QStringLiteral("qtbase_ja"),
-                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtJa->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(qtJa);
     else
         delete qtJa;

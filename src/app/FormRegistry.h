@@ -49,8 +49,7 @@ private:
 // The one process-wide instance of window F: created on reference, shown
 // separately, unloaded on request; the next reference creates a fresh one.
 // Destroying the reference discards the window without its unload handler.
-template <class F>
-class FormRef
+template <class F> class FormRef
 {
 public:
     explicit FormRef(AppContext& ctx) : m_ctx(ctx) {}

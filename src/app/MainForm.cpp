@@ -151,12 +151,12 @@ void MainForm::buildControls()
     Label3 = caption("Label3", QStringLiteral("切断"), client, rect(1560, 3600, 735, 255));
     Label4 = caption("Label4", QStringLiteral("set"), client, rect(3000, 4200, 735, 255));
     Label5 = caption("Label5", QStringLiteral("Stop"), client, rect(1560, 4560, 855, 255));
-    ChkSynchro = checkBox("ChkSynchro", QStringLiteral("同期再生(&S)"), client,
-                          rect(480, 5160, 1335, 255));
+    ChkSynchro =
+        checkBox("ChkSynchro", QStringLiteral("同期再生(&S)"), client, rect(480, 5160, 1335, 255));
     ChkOnMem = checkBox("ChkOnMem", QStringLiteral("メモリから再生(&M)"), client,
                         rect(480, 5520, 2415, 255));
-    ChkLoop = checkBox("ChkLoop", QStringLiteral("繰り返し再生(&L)"), client,
-                       rect(480, 6000, 1575, 255));
+    ChkLoop =
+        checkBox("ChkLoop", QStringLiteral("繰り返し再生(&L)"), client, rect(480, 6000, 1575, 255));
     ChkLoop->setChecked(true);
     // The check boxes can take the focus (by Tab); the arrow keys still steer.
     for (QCheckBox* box : {ChkSynchro, ChkOnMem, ChkLoop})

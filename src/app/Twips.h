@@ -15,8 +15,7 @@ constexpr int perPixel = 15;
 // The nearest integer of type Int, a half going to the even neighbour; nullopt
 // when the value does not fit (or is not a number) — an overflow is an error,
 // never a wrap.
-template <class Int>
-std::optional<Int> roundHalfEven(double v)
+template <class Int> std::optional<Int> roundHalfEven(double v)
 {
     if (!std::isfinite(v))
         return std::nullopt;

@@ -55,7 +55,8 @@ void MainForm::CheckMail()
         const int handle = mail.NMailPop3Connect(host.constData());
         if (handle != -1) {
             // 4. The stored account, read afresh now that the server answers.
-            const QString name = m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME"));
+            const QString name =
+                m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME"));
             const QString password =
                 m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME2"));
             // 5. Into the account dialog (loaded hidden if need be) and the shared values.

@@ -5,8 +5,6 @@
 #include <QIcon>
 #include <QLineEdit>
 
-
-
 MsgForm::MsgForm(AppContext& ctx) : Form(ctx)
 {
     setObjectName(QStringLiteral("MsgForm"));

@@ -129,8 +129,7 @@ QByteArray encode(const QString& text)
             break;
         // EILSEQ or EINVAL: this character has no CP932 form.
         out.append('?');
-        const size_t skip =
-            std::min(left, size_t(utf8Length(static_cast<unsigned char>(*in))));
+        const size_t skip = std::min(left, size_t(utf8Length(static_cast<unsigned char>(*in))));
         in += skip;
         left -= skip;
         cd.reset();

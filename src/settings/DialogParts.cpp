@@ -50,12 +50,12 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text, QRec
 
 void paintButton(QPushButton* button, const QColor& background)
 {
-    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: black;"
-                                         " border: 2px outset %2; }"
-                                         "QPushButton:pressed { border-style: inset; }"
-                                         "QPushButton:focus { border-color: %3; }")
-                              .arg(background.name(), background.lighter(130).name(),
-                                   background.darker(160).name()));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; color: black;"
+                       " border: 2px outset %2; }"
+                       "QPushButton:pressed { border-style: inset; }"
+                       "QPushButton:focus { border-color: %3; }")
+            .arg(background.name(), background.lighter(130).name(), background.darker(160).name()));
 }
 
 } // namespace DialogParts

@@ -11,7 +11,6 @@
 
 using namespace DialogParts;
 
-
 namespace {
 const QString kAccountFile = QStringLiteral("iniIdPass.ini");
 }
@@ -29,7 +28,8 @@ IdPassForm::IdPassForm(AppContext& ctx) : Form(ctx)
     // Every character shows as "*".
     PassText->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     OKCommand = button(this, "OKCommand", QStringLiteral("OK"), Twips::rect(900, 1380, 852, 312));
-    CancelCommand = button(this, "CancelCommand", QStringLiteral("Cancel"), Twips::rect(1860, 1380, 852, 312));
+    CancelCommand =
+        button(this, "CancelCommand", QStringLiteral("Cancel"), Twips::rect(1860, 1380, 852, 312));
     Check1 = checkBox(this, "Check1", QString(), Twips::rect(420, 1020, 255, 255));
     Label1 = label(this, "Label1", QStringLiteral("ID"), Twips::rect(120, 180, 675, 255));
     Label2[0] = label(this, "Label2", QStringLiteral("Password"), Twips::rect(120, 600, 795, 255));

@@ -12,7 +12,6 @@
 
 using namespace DialogParts;
 
-
 OptionForm::OptionForm(AppContext& ctx) : Form(ctx)
 {
     setObjectName(QStringLiteral("OptionForm"));
@@ -29,11 +28,15 @@ OptionForm::OptionForm(AppContext& ctx) : Form(ctx)
     pal.setColor(QPalette::WindowText, blue);
     ApopCheck->setPalette(pal);
     OKCommand = button(this, "OKCommand", QStringLiteral("設定"), Twips::rect(660, 2520, 972, 372));
-    CancelCommand = button(this, "CancelCommand", QStringLiteral("中止"), Twips::rect(1860, 2520, 912, 372));
+    CancelCommand =
+        button(this, "CancelCommand", QStringLiteral("中止"), Twips::rect(1860, 2520, 912, 372));
     MailText = textBox(this, "MailText", Twips::rect(120, 1560, 2652, 264));
-    Label1 = label(this, "Label1", QStringLiteral("SMTPサーバー名(&S)"), Twips::rect(120, 120, 1575, 195), blue);
-    Label2 = label(this, "Label2", QStringLiteral("POP3サーバー名(&P)"), Twips::rect(120, 720, 1635, 195), blue);
-    Label3 = label(this, "Label3", QStringLiteral("メールアドレス(&M)"), Twips::rect(120, 1320, 1635, 195), blue);
+    Label1 = label(this, "Label1", QStringLiteral("SMTPサーバー名(&S)"),
+                   Twips::rect(120, 120, 1575, 195), blue);
+    Label2 = label(this, "Label2", QStringLiteral("POP3サーバー名(&P)"),
+                   Twips::rect(120, 720, 1635, 195), blue);
+    Label3 = label(this, "Label3", QStringLiteral("メールアドレス(&M)"),
+                   Twips::rect(120, 1320, 1635, 195), blue);
     // The access key of each label moves the focus to the box below it.
     Label1->setBuddy(SmtpText);
     Label2->setBuddy(Pop3Text);

@@ -14,7 +14,6 @@
 
 using namespace DialogParts;
 
-
 SetForm::SetForm(AppContext& ctx) : Form(ctx)
 {
     setObjectName(QStringLiteral("SetForm"));
@@ -25,9 +24,11 @@ SetForm::SetForm(AppContext& ctx) : Form(ctx)
     Command5 = button(this, "Command5", QStringLiteral("ヴェルニカ　作者　HP"),
                       Twips::rect(120, 1080, 2655, 375));
     paintButton(Command5, QColor(192, 192, 192));
-    Command2 = button(this, "Command2", QStringLiteral("POPサーバー"), Twips::rect(1440, 120, 1335, 375));
+    Command2 =
+        button(this, "Command2", QStringLiteral("POPサーバー"), Twips::rect(1440, 120, 1335, 375));
     paintButton(Command2, QColor(128, 128, 255));
-    Command1 = button(this, "Command1", QStringLiteral("ID/PASS"), Twips::rect(120, 120, 1335, 375));
+    Command1 =
+        button(this, "Command1", QStringLiteral("ID/PASS"), Twips::rect(120, 120, 1335, 375));
     paintButton(Command1, QColor(255, 128, 0));
     Check1 = checkBox(this, "Check1", QString(), Twips::rect(60, 600, 255, 255));
     Label1 = label(this, "Label1", QStringLiteral("新着がなければ接続を切断する。"),
@@ -49,7 +50,8 @@ SetForm::SetForm(AppContext& ctx) : Form(ctx)
 
 void SetForm::Form_Load()
 {
-    const int number = m_ctx.store.ReadProfileInt(QStringLiteral("ini.ini"), QStringLiteral("NUMBER"));
+    const int number =
+        m_ctx.store.ReadProfileInt(QStringLiteral("ini.ini"), QStringLiteral("NUMBER"));
     if (number == 1)
         Check1->setChecked(true);
     else if (number == 0)

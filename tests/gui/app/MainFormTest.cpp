@@ -155,13 +155,13 @@ TEST_F(MainWindow, ControlsSitWhereTheLayoutPutsThem)
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
         EXPECT_TRUE(a->shortcut().isEmpty());
     }
-    EXPECT_EQ(names, (QStringList{"mcheck", "mline", "mset", "mline2", "mzenmen", "mline3",
-                                  "Sakusyahp"}));
+    EXPECT_EQ(names,
+              (QStringList{"mcheck", "mline", "mset", "mline2", "mzenmen", "mline3", "Sakusyahp"}));
     EXPECT_EQ(texts, (QStringList{"メールチェック", "-", "設定", "-", "前面表示の選択", "-",
                                   "作者のホームページ"}));
-    for (const char* name : {"Image1", "CHR_CG", "Label1", "Label2", "Label3", "Label4", "Label5",
-                             "Label6", "Label7", "Label8", "ChkSynchro", "ChkOnMem", "ChkLoop",
-                             "Timer1"})
+    for (const char* name :
+         {"Image1", "CHR_CG", "Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7",
+          "Label8", "ChkSynchro", "ChkOnMem", "ChkLoop", "Timer1"})
         EXPECT_NE(m.findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
 }
 

@@ -97,8 +97,8 @@ TEST_F(SettingsDialogs, ServerNamesAreSavedAsTypedAndReadBackCutAtTheNextStart)
     EXPECT_EQ(ctx.values.Pop3Server, longName);
     EXPECT_EQ(ctx.values.ApopFlag, 1);
     EXPECT_EQ(h.readFile(h.orvendaPath),
-              "SMTP=  smtp.example  \r\nPOP3=" + longName.toLatin1() + "\r\nMAIL=" +
-                  Cp932::encode(QStringLiteral("ユーザー@例.jp")) + "\r\nAPOP=1\r\n");
+              "SMTP=  smtp.example  \r\nPOP3=" + longName.toLatin1() +
+                  "\r\nMAIL=" + Cp932::encode(QStringLiteral("ユーザー@例.jp")) + "\r\nAPOP=1\r\n");
 
     h.stop();
     AppContext& again = h.start();
@@ -163,9 +163,9 @@ TEST_F(SettingsDialogs, AccountSavedInOrderAndShownMaskedNextTime)
     EXPECT_EQ(events.filter(QStringLiteral("write")),
               (QStringList{"write iniIdPass.ini NAME", "write iniIdPass.ini NAME2",
                            "write iniIdPass.ini NAME3"}));
-    EXPECT_EQ(h.readFile(h.idPassPath()), "[EXEINI]\r\nNAME=taro\r\nNAME2=" +
-                                              Cp932::encode(QStringLiteral("表ソ能①～髙")) +
-                                              "\r\nNAME3=1\r\n");
+    EXPECT_EQ(h.readFile(h.idPassPath()),
+              "[EXEINI]\r\nNAME=taro\r\nNAME2=" + Cp932::encode(QStringLiteral("表ソ能①～髙")) +
+                  "\r\nNAME3=1\r\n");
     EXPECT_EQ(QFile(h.idPassPath()).permissions() &
                   (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup |
                    QFileDevice::WriteOther),
@@ -278,7 +278,8 @@ TEST_F(SettingsDialogs, DialogsAreLaidOutAsDesigned)
     EXPECT_TRUE(s.Command1->styleSheet().contains(QColor(255, 128, 0).name()));
     EXPECT_TRUE(s.Command2->styleSheet().contains(QColor(128, 128, 255).name()));
     EXPECT_TRUE(s.Command5->styleSheet().contains(QColor(192, 192, 192).name()));
-    EXPECT_EQ(focusChain(s.Command5, 4), (QStringList{"Command5", "Command2", "Command1", "Check1"}));
+    EXPECT_EQ(focusChain(s.Command5, 4),
+              (QStringList{"Command5", "Command2", "Command1", "Check1"}));
 
     OptionForm& o = ctx.optionForm.get();
     EXPECT_EQ(o.windowTitle(), QStringLiteral("サーバー"));
@@ -292,7 +293,7 @@ TEST_F(SettingsDialogs, DialogsAreLaidOutAsDesigned)
     EXPECT_EQ(o.OKCommand->text(), QStringLiteral("設定"));
     EXPECT_EQ(o.CancelCommand->text(), QStringLiteral("中止"));
     EXPECT_EQ(focusChain(o.SmtpText, 6), (QStringList{"SmtpText", "Pop3Text", "ApopCheck",
-                                                       "OKCommand", "CancelCommand", "MailText"}));
+                                                      "OKCommand", "CancelCommand", "MailText"}));
 
     IdPassForm& i = ctx.idPassForm.get();
     EXPECT_EQ(i.windowTitle(), QStringLiteral("ID,PASS"));

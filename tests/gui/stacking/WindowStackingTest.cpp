@@ -49,8 +49,7 @@ bool above(WId upper, WId lower)
 }
 
 // Processes events until the condition holds or the time is up.
-template <class F>
-bool waitFor(F condition, int ms = 5000)
+template <class F> bool waitFor(F condition, int ms = 5000)
 {
     QElapsedTimer t;
     t.start();
@@ -74,8 +73,8 @@ protected:
         s_wm->start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
         s_wm->waitForStarted(5000);
         waitFor([] {
-            return run(QStringLiteral("xprop"), {QStringLiteral("-root"),
-                                                 QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+            return run(QStringLiteral("xprop"),
+                       {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
                 .contains(QLatin1Char('#'));
         });
     }
@@ -101,8 +100,8 @@ protected:
         w.move(0, 0);
         w.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-        run(QStringLiteral("xdotool"),
-            {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(w.winId())});
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                        QString::number(w.winId())});
         QTest::qWait(300);
     }
 
@@ -142,8 +141,8 @@ TEST_F(WindowStacking, AlwaysOnTopSwitchKeepsTheMainWindowAbove)
 
     h.ctx->msgBox.queueAnswer(MessageBoxes::Ok);
     m.mzenmen_Click();
-    run(QStringLiteral("xdotool"),
-        {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(other.winId())});
+    run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                    QString::number(other.winId())});
     EXPECT_TRUE(waitFor([&] { return above(other.winId(), m.winId()); }));
 }
 

@@ -1,8 +1,8 @@
 // The mail check from the main window's command to the result window, against
 // a real Dovecot on loopback.
 
-#include "support/app/AppHarness.h"
 #include "dovecot/DovecotServer.h"
+#include "support/app/AppHarness.h"
 
 #include "flight/Form1.h"
 #include "mail/MsgForm.h"
@@ -56,8 +56,8 @@ protected:
     // upgraded to TLS by STLS, so the test's CA is trusted).
     AppContext& startWith(const QString& server, const QByteArray& account, int apop = 0)
     {
-        QByteArray orvenda = "SMTP=\r\nPOP3=" + Cp932::encode(server) + "\r\nMAIL=\r\nAPOP=" +
-                             QByteArray::number(apop) + "\r\n";
+        QByteArray orvenda = "SMTP=\r\nPOP3=" + Cp932::encode(server) +
+                             "\r\nMAIL=\r\nAPOP=" + QByteArray::number(apop) + "\r\n";
         h.writeFile(h.orvendaPath, orvenda);
         if (!account.isNull())
             h.writeFile(h.idPassPath(), account);
@@ -177,9 +177,8 @@ TEST_F(MailCheck, WrongPasswordShowsTheServersReasonThenANegativeCount)
 {
     AppContext& ctx = startWith(s_server->plainHostPort(), account("three", "not-the-password"));
     bool resultShownBeforeAnswer = true;
-    ctx.msgBox.queueAnswer(MessageBoxes::Ok, [&] {
-        resultShownBeforeAnswer = ctx.msgForm.isLoaded();
-    });
+    ctx.msgBox.queueAnswer(MessageBoxes::Ok,
+                           [&] { resultShownBeforeAnswer = ctx.msgForm.isLoaded(); });
     h.main().Label8_Click();
 
     ASSERT_EQ(ctx.msgBox.shown().size(), 1);

@@ -11,7 +11,6 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
-
 namespace {
 
 constexpr QRgb kKey = 0xFFC0C0C0; // RGB(192,192,192), the flight frames' background
@@ -54,13 +53,13 @@ void expectBmp24(const QByteArray& b, int width, int height)
     ASSERT_EQ(b.size(), 54 + stride * height);
     EXPECT_EQ(b.left(2), QByteArray("BM"));
     EXPECT_EQ(u32(b, 2), quint32(b.size()));
-    EXPECT_EQ(u32(b, 10), 54u);     // pixel data follows the headers
-    EXPECT_EQ(u32(b, 14), 40u);     // BITMAPINFOHEADER
+    EXPECT_EQ(u32(b, 10), 54u); // pixel data follows the headers
+    EXPECT_EQ(u32(b, 14), 40u); // BITMAPINFOHEADER
     EXPECT_EQ(i32(b, 18), width);
-    EXPECT_EQ(i32(b, 22), height);  // positive: rows stored bottom-up
-    EXPECT_EQ(u16(b, 26), 1u);      // planes
-    EXPECT_EQ(u16(b, 28), 24u);     // bits per pixel
-    EXPECT_EQ(u32(b, 30), 0u);      // BI_RGB, uncompressed
+    EXPECT_EQ(i32(b, 22), height); // positive: rows stored bottom-up
+    EXPECT_EQ(u16(b, 26), 1u);     // planes
+    EXPECT_EQ(u16(b, 28), 24u);    // bits per pixel
+    EXPECT_EQ(u32(b, 30), 0u);     // BI_RGB, uncompressed
 }
 
 // Runs of non-key pixels, summed over the rows: the rectangles a window
@@ -115,7 +114,8 @@ TEST(Assets, CockpitIsA320x214BaselineColourJpeg)
     int sof = -1;
     while (at + 4 <= b.size() && quint8(b[at]) == 0xFF) {
         const quint8 marker = quint8(b[at + 1]);
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
             sof = at;
             break;
         }
@@ -123,10 +123,10 @@ TEST(Assets, CockpitIsA320x214BaselineColourJpeg)
     }
     ASSERT_GE(sof, 0) << "no frame header";
     EXPECT_EQ(quint8(b[sof + 1]), 0xC0) << "not baseline";
-    EXPECT_EQ(quint8(b[sof + 4]), 8);                                      // sample precision
-    EXPECT_EQ(qFromBigEndian<quint16>(b.constData() + sof + 5), 214);      // height
-    EXPECT_EQ(qFromBigEndian<quint16>(b.constData() + sof + 7), 320);      // width
-    EXPECT_EQ(quint8(b[sof + 9]), 3);                                      // Y, Cb, Cr
+    EXPECT_EQ(quint8(b[sof + 4]), 8);                                 // sample precision
+    EXPECT_EQ(qFromBigEndian<quint16>(b.constData() + sof + 5), 214); // height
+    EXPECT_EQ(qFromBigEndian<quint16>(b.constData() + sof + 7), 320); // width
+    EXPECT_EQ(quint8(b[sof + 9]), 3);                                 // Y, Cb, Cr
 
     const QImage img = image(QStringLiteral("cockpit.jpg"));
     ASSERT_EQ(img.size(), QSize(320, 214));
@@ -279,8 +279,8 @@ TEST(Assets, IconIsA32x32PictureOnATransparentGround)
     const QByteArray b = ico.readAll();
     ASSERT_GE(b.size(), 22);
     EXPECT_EQ(u16(b, 0), 0u);
-    EXPECT_EQ(u16(b, 2), 1u);  // icon
-    EXPECT_EQ(u16(b, 4), 1u);  // one image
+    EXPECT_EQ(u16(b, 2), 1u); // icon
+    EXPECT_EQ(u16(b, 4), 1u); // one image
     EXPECT_EQ(quint8(b[6]), 32);
     EXPECT_EQ(quint8(b[7]), 32);
     EXPECT_EQ(u32(b, 14) + u32(b, 18), quint32(b.size()));
