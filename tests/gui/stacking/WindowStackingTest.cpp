@@ -70,13 +70,15 @@ protected:
             return;
         s_wm = new QProcess;
         s_wm->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        s_wm->start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        s_wm->start(QStringLiteral("openbox"),
+                    {QStringLiteral("--sm-disable"), QStringLiteral("--replace")});
         s_wm->waitForStarted(5000);
-        waitFor([] {
-            return run(QStringLiteral("xprop"),
-                       {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                .contains(QLatin1Char('#'));
-        });
+        // Ready when it manages a new window: a probe appears in its stacking
+        // list (a manager that is just quitting may still own the screen).
+        QWidget probe;
+        probe.setWindowTitle(QStringLiteral("probe"));
+        probe.show();
+        waitFor([&] { return stacking().contains(probe.winId()); }, 10000);
     }
     static void TearDownTestSuite()
     {
@@ -118,7 +120,9 @@ TEST_F(WindowStacking, ResultWindowStaysAboveANewlyActivatedWindow)
     AppContext& ctx = h.start();
     h.main().Label8_Click(); // no server: the result window opens with "0"
     MsgForm& result = ctx.msgForm.get();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&result));
+    ASSERT_TRUE(waitFor([&] { return stacking().contains(result.winId()); }))
+        << run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})
+               .toStdString();
 
     QWidget other;
     activateOrdinaryWindow(other);
