@@ -1,6 +1,5 @@
 #include "settings/SettingsStore.h"
 
-#include "settings/Cp932.h"
 #include "settings/FileAccess.h"
 #include "settings/ProfileFile.h"
 #include "settings/ServerSettingsFile.h"
@@ -10,7 +9,7 @@
 
 namespace {
 
-constexpr QByteArrayView kSection = "EXEINI";
+constexpr QStringView kSection = u"EXEINI";
 constexpr qsizetype kMaxStringBytes = 255; // the platform read's 256-byte buffer, less its NUL
 
 bool holdsSecret(const QString& fileName)
@@ -41,20 +40,15 @@ int SettingsStore::ReadProfileInt(const QString& fileName, const QString& key) c
 {
     notify(QStringLiteral("read %1 %2").arg(fileName, key));
     const FileAccess::ReadResult file = FileAccess::read(profilePath(fileName));
-    const std::optional<QByteArrayView> value =
-        ProfileFile::find(file.bytes(), kSection, Cp932::encode(key));
-    return value ? ProfileFile::toInt(*value) : 0;
+    return ProfileFile::findInt(file.bytes(), kSection, key);
 }
 
 QString SettingsStore::ReadProfileString(const QString& fileName, const QString& key) const
 {
     notify(QStringLiteral("read %1 %2").arg(fileName, key));
     const FileAccess::ReadResult file = FileAccess::read(profilePath(fileName));
-    const std::optional<QByteArrayView> value =
-        ProfileFile::find(file.bytes(), kSection, Cp932::encode(key));
-    if (!value)
-        return {};
-    return Cp932::decode(Cp932::cutBytes(*value, kMaxStringBytes));
+    return ProfileFile::findString(file.bytes(), kSection, key, kMaxStringBytes)
+        .value_or(QString());
 }
 
 void SettingsStore::WriteProfileString(const QString& fileName, const QString& key,
@@ -66,10 +60,9 @@ void SettingsStore::WriteProfileString(const QString& fileName, const QString& k
     if (file.status() == FileAccess::ReadStatus::Unusable)
         return; // a folder in the way, or bytes we could not keep: leave it all alone
     const QByteArrayView old = file.bytes();
-    const ProfileFile::Edit edit =
-        ProfileFile::planWrite(old, kSection, Cp932::encode(key), Cp932::encode(value));
+    const ProfileFile::Edit edit = ProfileFile::planWrite(old, kSection, key, value);
     FileAccess::replace(
-        path, {old.first(edit.offset), edit.text, old.sliced(edit.offset + edit.length)},
+        path, {old.first(edit.offset), edit.bytes, old.sliced(edit.offset + edit.length)},
         holdsSecret(fileName) ? FileAccess::Access::OwnerOnly : FileAccess::Access::Shared);
 }
 

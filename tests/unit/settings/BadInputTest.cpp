@@ -233,7 +233,7 @@ TEST_F(BadInput, BinaryProfileValueDecodesWithoutHarm)
             value.append(char(b));
     }
     writeFile(ini(), "[EXEINI]\r\nNAME=" + value + "\r\nNUMBER=\xFF\x81" + "\r\n");
-    // 253 bytes: all come back, undecodable ones as U+FFFD, none swallowed.
+    // 253 bytes: all come back, none swallowed.
     EXPECT_EQ(readString(u"NAME"_s), Cp932::decode(value));
     EXPECT_EQ(readInt(u"NUMBER"_s), 0);
 }
@@ -248,11 +248,12 @@ TEST_F(BadInput, BinaryOrvendaChangesNothing)
     EXPECT_EQ(v.MailAddress, u"");
     EXPECT_EQ(v.ApopFlag, 0);
 
-    // Invalid Shift-JIS after a real key is decoded to replacement characters.
+    // Invalid Shift-JIS after a real key is decoded as Windows reads it, and
+    // kept where Windows has no reading of its own.
     writeFile(orvendaPath(), "SMTP=\x81\r\nPOP3=\xFF\xFE\x81\x31\r\nAPOP=\x81");
     store().LoadServerSettings(v);
-    EXPECT_EQ(v.SmtpServer, u"\uFFFD");
-    EXPECT_EQ(v.Pop3Server, u"\uFFFD\uFFFD\uFFFD1");
+    EXPECT_EQ(v.SmtpServer, u"・");
+    EXPECT_EQ(v.Pop3Server, u"\uF8F3\uF8F2\xDC81" u"1");
     EXPECT_EQ(v.ApopFlag, 0);
 }
 

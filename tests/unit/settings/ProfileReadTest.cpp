@@ -242,12 +242,17 @@ TEST_F(ProfileRead, StringsAreDecodedFromCp932)
     EXPECT_EQ(readString("[EXEINI]\r\nNAME=" + sjis(text) + "\r\n"), text);
 }
 
-TEST_F(ProfileRead, InvalidShiftJisBecomesReplacementCharacters)
+TEST_F(ProfileRead, InvalidShiftJisReadsAsOnWindowsAndIsKeptOnTheWayBack)
 {
-    // A lead byte at the end of the value, a lead byte before a byte that
-    // cannot follow it, and an undefined byte.
-    EXPECT_EQ(readString("[EXEINI]\r\nNAME=abc\x81\r\n"), u"abc\uFFFD");
-    EXPECT_EQ(readString("[EXEINI]\r\nNAME=\x81\x31x\r\n"), u"\uFFFD1x");
+    // A lead byte at the end of the value is the code page's default character ・.
+    EXPECT_EQ(readString("[EXEINI]\r\nNAME=abc\x81\r\n"), u"abc・");
+    // A lead byte before a byte that cannot follow it is kept as an escape:
+    // writing the value back puts the same bytes on disk.
+    const QString odd = readString("[EXEINI]\r\nNAME=\x81\x31x\xFF\x80\r\n");
+    EXPECT_EQ(odd, u"\xDC81" u"1x\uF8F3\u0080");
+    store().WriteProfileString(u"ini.ini"_s, u"NAME2"_s, odd);
+    EXPECT_EQ(readFile(dataFile(u"ini.ini"_s)),
+              "[EXEINI]\r\nNAME=\x81\x31x\xFF\x80\r\nNAME2=\x81\x31x\xFF\x80\r\n");
     // A lone lead byte on byte 255 is cut off, never decoded with what follows.
     EXPECT_EQ(readString("[EXEINI]\r\nNAME=" + QByteArray(254, 'z') + "\x81\x40" + "\r\n"),
               QString(254, u'z'));
