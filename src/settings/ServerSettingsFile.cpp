@@ -14,9 +14,9 @@ namespace {
 
 constexpr qsizetype kMaxValueChars = 100;
 
-// The first 100 characters of the rest of a line. A character takes at most
-// two bytes and an undecodable byte becomes one U+FFFD, so the first 200
-// bytes always hold them: a long line is never decoded whole.
+// The first 100 characters of the rest of a line. Every character takes one
+// or two bytes, so the first 200 bytes always hold them: a long line is never
+// decoded whole.
 QString valueText(QByteArrayView rest)
 {
     const qsizetype bytes = std::min(rest.size(), 2 * kMaxValueChars);

@@ -9,7 +9,8 @@
 // The five settings-file operations. ini.ini and iniIdPass.ini live in the
 // data folder and follow the Windows private-profile rules (see ProfileFile.h),
 // section EXEINI; orvenda.ini lives wherever orvendaPath points, by default
-// the current directory. All text on disk is code page 932.
+// the current directory. Text on disk is code page 932 (a profile file may
+// also be UTF-16LE, see ProfileFile.h).
 //
 // Nothing here reports failure to its caller: a read that cannot find or read
 // its file gives its default, a write that cannot be made is dropped. Every
@@ -33,7 +34,7 @@ public:
     // character; "" when missing.
     QString ReadProfileString(const QString& fileName, const QString& key) const;
     // Sets the key to value. iniIdPass.ini, which holds a password, is kept
-    // readable by its owner only (mode 0600).
+    // readable by its owner only (mode 0600 at most).
     void WriteProfileString(const QString& fileName, const QString& key,
                             const QString& value) const;
 
