@@ -277,11 +277,11 @@ void MainForm::mzenmen_Click()
 {
     if (!OnTop) {
         m_ctx.msgBox.MsgBox(QStringLiteral("常に手前表示が設定されました。"),
-                            MessageBoxes::Information);
+                            MessageBoxes::Information, QStringLiteral("Kestrova"), this);
         setTopmost(true);
     } else {
         m_ctx.msgBox.MsgBox(QStringLiteral("常に手前表示が解除されました。"),
-                            MessageBoxes::Information);
+                            MessageBoxes::Information, QStringLiteral("Kestrova"), this);
         setTopmost(false);
     }
     OnTop = !OnTop;
@@ -289,7 +289,7 @@ void MainForm::mzenmen_Click()
 
 void MainForm::Sakusyahp_Click()
 {
-    HomePage::offer(m_ctx);
+    HomePage::offer(m_ctx, this);
 }
 
 void MainForm::Label3_Click()
