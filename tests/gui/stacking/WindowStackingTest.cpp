@@ -21,6 +21,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -51,15 +53,15 @@ struct BoxSeen
 {
     bool appeared = false;
     QString text;
-    bool aboveOwner = false;
+    bool aboveOthers = false;
     bool focused = false;
 };
 
 // Runs `ask`, which opens a real message box; once the box is on screen,
-// notes whether it is stacked above `owner` and holds the keyboard focus
-// (giving the window system a few seconds to get there), then presses
+// notes whether it is stacked above each of `others` and holds the keyboard
+// focus (giving the window system a few seconds to get there), then presses
 // `answer`.
-BoxSeen answerNextBox(QWidget& owner, QMessageBox::StandardButton answer,
+BoxSeen answerNextBox(const QList<QWidget*>& others, QMessageBox::StandardButton answer,
                       const std::function<void()>& ask)
 {
     BoxSeen seen;
@@ -73,8 +75,12 @@ BoxSeen answerNextBox(QWidget& owner, QMessageBox::StandardButton answer,
         poll.stop();
         seen.text = box->text();
         const WId id = box->winId();
-        waitFor([&] { return XProbe::above(id, owner.winId()) && XProbe::inputFocus() == id; });
-        seen.aboveOwner = XProbe::above(id, owner.winId());
+        auto aboveOthers = [&] {
+            return std::all_of(others.begin(), others.end(),
+                               [&](QWidget* w) { return XProbe::above(id, w->winId()); });
+        };
+        waitFor([&] { return aboveOthers() && XProbe::inputFocus() == id; });
+        seen.aboveOthers = aboveOthers();
         seen.focused = XProbe::inputFocus() == id;
         if (QAbstractButton* button = box->button(answer))
             button->click();
@@ -218,25 +224,41 @@ TEST_F(WindowStacking, BoxesOpenInFrontWithTheFocusWhetherOrNotTheMainWindowIsOn
     auto expectInFront = [](const BoxSeen& seen, const QString& text, const char* when) {
         ASSERT_TRUE(seen.appeared) << when;
         EXPECT_EQ(seen.text, text) << when;
-        EXPECT_TRUE(seen.aboveOwner) << when << ": the box is behind the main window";
+        EXPECT_TRUE(seen.aboveOthers) << when << ": the box is behind a window of ours";
         EXPECT_TRUE(seen.focused) << when << ": the box does not have the keyboard";
     };
     const QString prompt =
         QStringLiteral("「ヴェルニカ」作者のホームページです。ちょっと見てみますか？");
 
     // Not on top yet: the switch's box, then the home-page prompt.
-    expectInFront(answerNextBox(m, QMessageBox::Ok, [&] { m.mzenmen_Click(); }),
+    expectInFront(answerNextBox({&m}, QMessageBox::Ok, [&] { m.mzenmen_Click(); }),
                   QStringLiteral("常に手前表示が設定されました。"), "switching on");
     ASSERT_TRUE(m.OnTop);
     // On top now: the main window must not cover the next boxes.
-    expectInFront(answerNextBox(m, QMessageBox::No, [&] { m.Sakusyahp_Click(); }), prompt,
+    expectInFront(answerNextBox({&m}, QMessageBox::No, [&] { m.Sakusyahp_Click(); }), prompt,
                   "home page, main window on top");
-    expectInFront(answerNextBox(m, QMessageBox::Ok, [&] { m.mzenmen_Click(); }),
+    // A box asked for without naming its window, as the mail check's failure
+    // message is.
+    expectInFront(answerNextBox({&m}, QMessageBox::Ok,
+                                [&] {
+                                    h.ctx->msgBox.MsgBox(QStringLiteral("ログインに失敗しました"),
+                                                         MessageBoxes::OkOnly,
+                                                         QStringLiteral("エラー"));
+                                }),
+                  QStringLiteral("ログインに失敗しました"), "no owner named, main window on top");
+    expectInFront(answerNextBox({&m}, QMessageBox::Ok, [&] { m.mzenmen_Click(); }),
                   QStringLiteral("常に手前表示が解除されました。"), "switching off");
     ASSERT_FALSE(m.OnTop);
-    expectInFront(answerNextBox(m, QMessageBox::No, [&] { m.Sakusyahp_Click(); }), prompt,
+    expectInFront(answerNextBox({&m}, QMessageBox::No, [&] { m.Sakusyahp_Click(); }), prompt,
                   "home page, main window not on top");
     EXPECT_TRUE(h.openedUrls.isEmpty());
+
+    // The result window stays above other windows; a box still opens above it.
+    m.Label8_Click(); // no server: the result window opens with "0"
+    MsgForm& result = h.ctx->msgForm.get();
+    ASSERT_TRUE(waitFor([&] { return XProbe::stacking().contains(result.winId()); }));
+    expectInFront(answerNextBox({&m, &result}, QMessageBox::No, [&] { m.Sakusyahp_Click(); }),
+                  prompt, "home page, result window open");
 }
 
 TEST_F(WindowStacking, AnAllKeyFrameLeavesAnEmptyShapeOnAWindowThatStillMoves)
