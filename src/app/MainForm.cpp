@@ -379,8 +379,11 @@ void MainForm::Timer1_Timer()
     m_sky.drawSky(SkyX, SkyY);
     SkyView::steer(ArrowKeys, JetX, JetY);
     m_sky.drawJet(JetX, JetY);
-    // One refresh per step: the picture is shown whole.
-    client->update();
+    // One refresh per step, of what the step drew (the tiles and the jet):
+    // the captions below the tiles are not laid out again 64 times a second.
+    constexpr int cell = SkyView::CellSize;
+    client->update(QRegion(SkyX, SkyY, SkyView::TileColumns * cell, SkyView::TileRows * cell) +
+                   QRegion(JetX, JetY, cell, cell));
 }
 
 void MainForm::runDueSteps()
