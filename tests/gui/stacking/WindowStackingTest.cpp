@@ -55,6 +55,7 @@ struct BoxSeen
     QString text;
     bool aboveOthers = false;
     bool focused = false;
+    std::string state; // what the X server said, for a failure's message
 };
 
 // Runs `ask`, which opens a real message box; once the box is on screen,
@@ -82,6 +83,16 @@ BoxSeen answerNextBox(const QList<QWidget*>& others, QMessageBox::StandardButton
         waitFor([&] { return aboveOthers() && XProbe::inputFocus() == id; });
         seen.aboveOthers = aboveOthers();
         seen.focused = XProbe::inputFocus() == id;
+        QStringList order;
+        for (WId w : XProbe::stacking())
+            order.append(QString::number(w, 16));
+        QStringList ours;
+        for (QWidget* w : others)
+            ours.append(QString::number(w->winId(), 16));
+        seen.state = QStringLiteral("box %1, under it %2; stacking %3; focus %4")
+                         .arg(QString::number(id, 16), ours.join(u','), order.join(u','),
+                              QString::number(XProbe::inputFocus(), 16))
+                         .toStdString();
         if (QAbstractButton* button = box->button(answer))
             button->click();
         else
@@ -224,8 +235,9 @@ TEST_F(WindowStacking, BoxesOpenInFrontWithTheFocusWhetherOrNotTheMainWindowIsOn
     auto expectInFront = [](const BoxSeen& seen, const QString& text, const char* when) {
         ASSERT_TRUE(seen.appeared) << when;
         EXPECT_EQ(seen.text, text) << when;
-        EXPECT_TRUE(seen.aboveOthers) << when << ": the box is behind a window of ours";
-        EXPECT_TRUE(seen.focused) << when << ": the box does not have the keyboard";
+        EXPECT_TRUE(seen.aboveOthers)
+            << when << ": the box is behind a window of ours; " << seen.state;
+        EXPECT_TRUE(seen.focused) << when << ": the box does not have the keyboard; " << seen.state;
     };
     const QString prompt =
         QStringLiteral("「ヴェルニカ」作者のホームページです。ちょっと見てみますか？");

@@ -16,28 +16,55 @@ Display* display()
     return d;
 }
 
-QList<WId> stackingListOfManager()
+// A window property of 32-bit items; empty when the window or the property
+// does not exist (a stale window id gives no error).
+QList<unsigned long> property32(Window window, const char* name, Atom type)
 {
-    QList<WId> ids;
+    QList<unsigned long> items;
     Display* d = display();
-    const Atom prop = XInternAtom(d, "_NET_CLIENT_LIST_STACKING", True);
+    const Atom prop = XInternAtom(d, name, True);
     if (prop == None)
-        return ids;
-    Atom type = None;
+        return items;
+    XSync(d, False);
+    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    Atom actualType = None;
     int format = 0;
     unsigned long count = 0;
     unsigned long rest = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, DefaultRootWindow(d), prop, 0, 4096, False, XA_WINDOW, &type, &format,
-                           &count, &rest, &data) == Success &&
+    if (XGetWindowProperty(d, window, prop, 0, 4096, False, type, &actualType, &format, &count,
+                           &rest, &data) == Success &&
         data) {
-        if (type == XA_WINDOW && format == 32) {
-            const auto* windows = reinterpret_cast<const unsigned long*>(data);
+        if (actualType == type && format == 32) {
+            const auto* values = reinterpret_cast<const unsigned long*>(data);
             for (unsigned long i = 0; i < count; ++i)
-                ids.append(WId(windows[i]));
+                items.append(values[i]);
         }
         XFree(data);
     }
+    XSync(d, False);
+    XSetErrorHandler(previous);
+    return items;
+}
+
+// A window manager runs when the root names a check window that names
+// itself (a manager that has quit leaves its root properties behind).
+bool managerRuns()
+{
+    const QList<unsigned long> check =
+        property32(DefaultRootWindow(display()), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    return !check.isEmpty() &&
+           property32(Window(check[0]), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW) == check;
+}
+
+QList<WId> stackingListOfManager()
+{
+    QList<WId> ids;
+    if (!managerRuns())
+        return ids;
+    for (unsigned long w :
+         property32(DefaultRootWindow(display()), "_NET_CLIENT_LIST_STACKING", XA_WINDOW))
+        ids.append(WId(w));
     return ids;
 }
 
@@ -50,16 +77,16 @@ bool available()
 
 bool managed()
 {
-    return available() && !stackingListOfManager().isEmpty();
+    return available() && managerRuns();
 }
 
 QList<WId> stacking()
 {
     if (!available())
         return {};
-    QList<WId> ids = stackingListOfManager();
-    if (!ids.isEmpty())
-        return ids;
+    if (managerRuns())
+        return stackingListOfManager();
+    QList<WId> ids;
     Display* d = display();
     XSync(d, False);
     Window root = 0;

@@ -12,7 +12,7 @@ namespace XProbe {
 
 // False when no X server can be reached (the tests then skip).
 bool available();
-// True while a window manager that publishes its stacking list runs.
+// True while a window manager runs (one that publishes its stacking list).
 bool managed();
 // Top-level client windows from bottom to top: the window manager's
 // stacking list, or without one the root window's children.
