@@ -16,6 +16,9 @@ AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
       hangUp(DialUpHangUp::createForPlatform()), endProcess([] { std::_Exit(0); }),
       openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), mainForm(*this),
       form1(*this), msgForm(*this), setForm(*this), optionForm(*this), idPassForm(*this)
-{}
+{
+    // A box asked for while none of our windows is active belongs to the main window.
+    msgBox.setDefaultOwner([this]() -> QWidget* { return mainForm.ifLoaded(); });
+}
 
 AppContext::~AppContext() = default;

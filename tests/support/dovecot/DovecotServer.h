@@ -14,7 +14,8 @@
 // maildir per user, the log. Listens on two free high ports, plain (with STLS)
 // and TLS, on 127.0.0.1 and, where the machine has it, ::1. USER/PASS and APOP
 // logins both work; failed logins are answered at once. Stopped in the
-// destructor.
+// destructor; its processes also end when the test process dies without
+// stopping it (a crash, a time limit), so none outlives its test.
 //
 //   DovecotServer server;
 //   ASSERT_TRUE(server.start()) << server.errorText().toStdString();
