@@ -16,6 +16,10 @@ AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
       hangUp(DialUpHangUp::createForPlatform()), endProcess([] { std::_Exit(0); }),
       openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), mainForm(*this),
       form1(*this), msgForm(*this), setForm(*this), optionForm(*this), idPassForm(*this)
-{}
+{
+    // Certificates the user trusts live in the data folder beside the settings.
+    mail.certificatePins().setFile(
+        [this] { return store.profilePath(QString::fromLatin1(CertificatePins::kFileName)); });
+}
 
 AppContext::~AppContext() = default;

@@ -1,11 +1,12 @@
 // The mail library against a server that misbehaves: every failure is clear,
 // bounded in time and memory, and leaves the library usable.
-#include "FakePop3Server.h"
+#include "fakepop3/FakePop3Server.h"
 #include "mail/NMail.h"
 #include "settings/Cp932.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -79,7 +80,9 @@ TEST_F(NMailFakeServer, SilenceEndsInATimeoutWithinTheBound)
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_EQ(lastMessage(), QStringLiteral("サーバーの応答がありませんでした。"));
+        EXPECT_EQ(lastMessage(),
+                  QStringLiteral("POP3 サーバー「%1」から 1 秒以内に応答がありませんでした。")
+                      .arg(server.hostPort()));
     }
     {
         FakePop3Server server(QStringLiteral("stall"));
@@ -93,7 +96,10 @@ TEST_F(NMailFakeServer, SilenceEndsInATimeoutWithinTheBound)
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorTimeout);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_EQ(lastMessage(), QStringLiteral("サーバーの応答がありませんでした。"));
+        EXPECT_EQ(
+            lastMessage(),
+            QStringLiteral("POP3 サーバー「pop3://%1」から 1 秒以内に応答がありませんでした。")
+                .arg(server.hostPort()));
         // The session is dropped: later calls fail at once, close is safe.
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
@@ -133,7 +139,9 @@ TEST_F(NMailFakeServer, ALinkDroppedHalfwayThroughRetrIsALostConnection)
     EXPECT_EQ(m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0),
               NMail::ErrorConnectionLost);
     EXPECT_LT(m_clock.elapsed(), kHangMs);
-    EXPECT_EQ(lastMessage(), QStringLiteral("サーバーとの接続が切れました。"));
+    EXPECT_EQ(
+        lastMessage(),
+        QStringLiteral("POP3 サーバー「pop3://%1」との接続が切れました。").arg(server.hostPort()));
     // What arrived is there, cut and terminated.
     EXPECT_TRUE(kMessage.startsWith(QByteArray(body.data())));
     EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
@@ -213,6 +221,96 @@ TEST_F(NMailFakeServer, TheTerminatorIsFoundWhenItArrivesByteByByte)
     EXPECT_EQ(QByteArray(body.data()), kMessage);
     EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), kMessage.size()); // still in step
     m_mail.NMailPop3Close(handle);
+}
+
+TEST_F(NMailFakeServer, ShortAnswersAreCappedInSizeAndInTotalTimeHoweverTheBytesCome)
+{
+    {
+        // Endless capabilities: not POP3, and memory stays small.
+        FakePop3Server server(QStringLiteral("capa-flood"));
+        resetPeak();
+        const qint64 before = peakKib();
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_LT(peakKib() - before, 4096);
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("POP3 の形式ではありません")))
+            << lastMessage().toStdString();
+    }
+    {
+        // A short line every 50 ms keeps bytes coming but never completes.
+        FakePop3Server server(QStringLiteral("capa-trickle"));
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("1 秒以内に応答がありませんでした")))
+            << lastMessage().toStdString();
+    }
+    {
+        // A status line trickling one byte at a time.
+        FakePop3Server server(QStringLiteral("trickle-status"));
+        const int handle = connectPlain(server);
+        ASSERT_GE(handle, 0);
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorTimeout);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_FALSE(server.commandLog().contains("PASS"));
+        m_mail.NMailPop3Close(handle);
+    }
+    {
+        // A header without end: refused at the cap, and the session is dropped.
+        FakePop3Server server(QStringLiteral("top-flood"));
+        const int handle = connectPlain(server);
+        ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+        TextBuffers t;
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3GetMailStatus(handle, 1, t.subject, t.date, t.from, t.header, 0),
+                  NMail::ErrorProtocol);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
+        m_mail.NMailPop3Close(handle);
+    }
+}
+
+TEST_F(NMailFakeServer, EachConnectFailureNamesTheServerValueAndItsCause)
+{
+    struct Case
+    {
+        QString server;
+        QString words;
+    };
+    QTcpServer probe; // a port that was free a moment ago: nobody listens there
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const QString closed = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
+    probe.close();
+    FakePop3Server garbage(QStringLiteral("garbage-greeting"));
+    FakePop3Server brokenTls(QStringLiteral("broken-stls"));
+    const QString plainHint = QStringLiteral("「pop3://%1」").arg(brokenTls.hostPort());
+    for (const Case& c : {
+             Case{closed, QStringLiteral("に接続できませんでした。接続を拒否されたか")},
+             Case{QStringLiteral("kestrova-no-such-host.invalid"),
+                  QStringLiteral("が見つかりませんでした。")},
+             Case{QStringLiteral("pop3s://") + closed, QStringLiteral("に接続できませんでした。")},
+             Case{garbage.hostPort(), QStringLiteral("の応答が POP3 の形式ではありませんでした。")},
+             Case{brokenTls.hostPort(),
+                  QStringLiteral("との暗号化通信 (TLS) を確立できませんでした。")},
+             Case{QStringLiteral("host:99999"), QStringLiteral("が正しくありません。")},
+         }) {
+        SCOPED_TRACE(c.server.toStdString());
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Connect(c.server.toUtf8().constData()), -1);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        const QString message = lastMessage();
+        EXPECT_TRUE(message.contains(u'「' + c.server + u'」' + c.words)) << message.toStdString();
+        EXPECT_EQ(message.contains(plainHint), c.server == brokenTls.hostPort());
+        EXPECT_EQ(m_mail.untrustedCertificate(), nullptr);
+    }
+    // Following the hint reaches the server in plain text.
+    const int handle = m_mail.NMailPop3Connect(("pop3://" + brokenTls.hostPort()).toUtf8());
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    m_mail.NMailPop3Close(handle);
+    EXPECT_EQ(brokenTls.commandLog().count("STLS"), 1); // only the first try asked for TLS
 }
 
 TEST_F(NMailFakeServer, CredentialsThatWouldSmuggleACommandAreRefusedAndNoDeleIsEverSent)
