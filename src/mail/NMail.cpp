@@ -200,8 +200,9 @@ int NMail::NMailPop3Connect(const char* host)
         return -1;
     }
     const QByteArray pinned = m_pins.pinned(target.host(), target.port());
-    candidate.connection = std::make_unique<Pop3Connection>(m_connectTimeoutMs, m_replyTimeoutMs,
-                                                            trustedCertificates(), pinned);
+    candidate.connection = std::make_unique<Pop3Connection>(
+        m_connectTimeoutMs, m_replyTimeoutMs,
+        [this]() -> const QList<QSslCertificate>& { return trustedCertificates(); }, pinned);
     const Pop3Connection& conn = *candidate.connection;
     const Status status = candidate.connection->open(target);
     if (status != Status::Ok) {

@@ -24,7 +24,7 @@ int remainingMs(const QDeadlineTimer& deadline)
 } // namespace
 
 Pop3Connection::Pop3Connection(int connectTimeoutMs, int replyTimeoutMs,
-                               QList<QSslCertificate> trusted, QByteArray pinnedSha256)
+                               TrustedCertificates trusted, QByteArray pinnedSha256)
     : m_connectTimeoutMs(connectTimeoutMs), m_replyTimeoutMs(replyTimeoutMs),
       m_trusted(std::move(trusted)), m_pinnedSha256(std::move(pinnedSha256))
 {}
@@ -55,7 +55,7 @@ void Pop3Connection::configureTls(const QString& host)
     // Setting the list explicitly stops Qt's on-demand loading of system
     // roots: the caller's list already holds them.
     QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
-    conf.setCaCertificates(m_trusted);
+    conf.setCaCertificates(m_trusted());
     conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket->setSslConfiguration(conf);
     m_socket->setPeerVerifyName(host);

@@ -51,9 +51,13 @@ public:
     // The most a short multi-line answer may hold.
     static constexpr qsizetype kMaxShortAnswer = 64 * 1024;
 
-    // trusted: the certificates a server's chain may end in. pinnedSha256:
-    // the SHA-256 of the one certificate accepted however it verifies, or empty.
-    Pop3Connection(int connectTimeoutMs, int replyTimeoutMs, QList<QSslCertificate> trusted,
+    // The certificates a server's chain may end in; asked for only when TLS
+    // starts, since loading them costs more than a plain session.
+    using TrustedCertificates = std::function<const QList<QSslCertificate>&()>;
+
+    // pinnedSha256: the SHA-256 of the one certificate accepted however it
+    // verifies, or empty.
+    Pop3Connection(int connectTimeoutMs, int replyTimeoutMs, TrustedCertificates trusted,
                    QByteArray pinnedSha256);
     ~Pop3Connection();
     Pop3Connection(const Pop3Connection&) = delete;
@@ -107,7 +111,7 @@ private:
     int m_connectTimeoutMs;
     int m_replyTimeoutMs;
     int m_lastWaitMs = 0;
-    QList<QSslCertificate> m_trusted;
+    TrustedCertificates m_trusted;
     QByteArray m_pinnedSha256;
     QByteArray m_pending; // received, not yet consumed
     qsizetype m_pendingPos = 0;
