@@ -247,6 +247,8 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
          QStringLiteral("に接続できませんでした。接続を拒否されたか、サーバーまで届きません。")},
         {QStringLiteral("kestrova-no-such-host.invalid"),
          QStringLiteral("が見つかりませんでした。")},
+        {"pop3s://" + closed, QStringLiteral("に接続できませんでした。")},
+        {QStringLiteral("host:99999"), QStringLiteral("が正しくありません。")},
         {QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), silence},
         {garbage.hostPort(), notPop3},
         {garbageGreeting.hostPort(), notPop3},

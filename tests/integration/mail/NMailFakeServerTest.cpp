@@ -6,7 +6,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -270,47 +269,6 @@ TEST_F(NMailFakeServer, ShortAnswersAreCappedInSizeAndInTotalTimeHoweverTheBytes
         EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
         m_mail.NMailPop3Close(handle);
     }
-}
-
-TEST_F(NMailFakeServer, EachConnectFailureNamesTheServerValueAndItsCause)
-{
-    struct Case
-    {
-        QString server;
-        QString words;
-    };
-    QTcpServer probe; // a port that was free a moment ago: nobody listens there
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-    const QString closed = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
-    probe.close();
-    FakePop3Server garbage(QStringLiteral("garbage-greeting"));
-    FakePop3Server brokenTls(QStringLiteral("broken-stls"));
-    const QString plainHint = QStringLiteral("「pop3://%1」").arg(brokenTls.hostPort());
-    for (const Case& c : {
-             Case{closed, QStringLiteral("に接続できませんでした。接続を拒否されたか")},
-             Case{QStringLiteral("kestrova-no-such-host.invalid"),
-                  QStringLiteral("が見つかりませんでした。")},
-             Case{QStringLiteral("pop3s://") + closed, QStringLiteral("に接続できませんでした。")},
-             Case{garbage.hostPort(), QStringLiteral("の応答が POP3 の形式ではありませんでした。")},
-             Case{brokenTls.hostPort(),
-                  QStringLiteral("との暗号化通信 (TLS) を確立できませんでした。")},
-             Case{QStringLiteral("host:99999"), QStringLiteral("が正しくありません。")},
-         }) {
-        SCOPED_TRACE(c.server.toStdString());
-        m_clock.start();
-        EXPECT_EQ(m_mail.NMailPop3Connect(c.server.toUtf8().constData()), -1);
-        EXPECT_LT(m_clock.elapsed(), kHangMs);
-        const QString message = lastMessage();
-        EXPECT_TRUE(message.contains(u'「' + c.server + u'」' + c.words)) << message.toStdString();
-        EXPECT_EQ(message.contains(plainHint), c.server == brokenTls.hostPort());
-        EXPECT_EQ(m_mail.untrustedCertificate(), nullptr);
-    }
-    // Following the hint reaches the server in plain text.
-    const int handle = m_mail.NMailPop3Connect(("pop3://" + brokenTls.hostPort()).toUtf8());
-    ASSERT_GE(handle, 0);
-    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
-    m_mail.NMailPop3Close(handle);
-    EXPECT_EQ(brokenTls.commandLog().count("STLS"), 1); // only the first try asked for TLS
 }
 
 TEST_F(NMailFakeServer, CredentialsThatWouldSmuggleACommandAreRefusedAndNoDeleIsEverSent)
