@@ -16,9 +16,10 @@
 
 // The mail library: a POP3 client behind the operations the mail check calls.
 // One object is owned by the application. Every call is synchronous and runs
-// on the user-interface thread; every wait inside it is bounded (connect
-// 15 s, each reply 30 s; a multi-line answer may take longer as long as data
-// keeps coming, each wait for more being bounded by the reply time).
+// on the user-interface thread; every wait inside it is bounded: connect and
+// TLS handshake 15 s; each status line, the capability list and the header of
+// TOP 30 s in all and 64 KiB at most; only a whole message (RETR) may take
+// longer, as long as no wait for more data runs past 30 s.
 //
 // Text crosses the boundary as NUL-terminated CP932 bytes. Every output
 // buffer is a caller-sized span: at most its size is written, NUL included,
