@@ -90,7 +90,7 @@ int MessageBoxes::MsgBox(const QString& prompt, int style, const QString& title,
         box.setIcon(QMessageBox::Question);
     if ((style & 0x7) == YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton((style & DefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? Yes : No;
     }
     box.setStandardButtons(QMessageBox::Ok);

@@ -17,7 +17,7 @@
 class MessageBoxes
 {
 public:
-    enum Style { OkOnly = 0, YesNo = 4, Question = 32, Information = 64 };
+    enum Style { OkOnly = 0, YesNo = 4, Question = 32, Information = 64, DefaultButton2 = 256 };
     enum Answer { Ok = 1, Yes = 6, No = 7 };
 
     struct Shown

@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -204,6 +205,17 @@ QString DovecotServer::logText() const
     return QString::fromUtf8(file.readAll());
 }
 
+QString DovecotServer::waitForLog(const QRegularExpression& pattern, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QString log = logText();
+    while (!log.contains(pattern) && !deadline.hasExpired()) {
+        QThread::msleep(20);
+        log = logText();
+    }
+    return log;
+}
+
 bool DovecotServer::runTool(const QString& program, const QStringList& args)
 {
     QProcess process;
@@ -223,12 +235,6 @@ bool DovecotServer::runTool(const QString& program, const QStringList& args)
 
 bool DovecotServer::makeCertificates()
 {
-    const QString ext = directory() + QStringLiteral("/server.ext");
-    if (!writeFile(ext, "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1\n"
-                        "basicConstraints=CA:FALSE\n"
-                        "keyUsage=digitalSignature,keyEncipherment\n"
-                        "extendedKeyUsage=serverAuth\n"))
-        return false;
     const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"),
                          QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
                          QStringLiteral("-nodes")};
@@ -238,13 +244,91 @@ bool DovecotServer::makeCertificates()
                                    "/CN=Kestrova Test CA", "-addext",
                                    "basicConstraints=critical,CA:TRUE", "-addext",
                                    "keyUsage=critical,keyCertSign,cRLSign"}) &&
-           runTool(QStringLiteral("openssl"),
+           makeServerCertificate(CertificateKind::SignedByTestCa, QStringLiteral("server.key"),
+                                 QStringLiteral("server.crt"));
+}
+
+bool DovecotServer::makeServerCertificate(CertificateKind kind, const QString& keyFile,
+                                          const QString& certFile)
+{
+    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"),
+                         QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                         QStringLiteral("-nodes")};
+    if (kind == CertificateKind::SelfSigned) {
+        return runTool(QStringLiteral("openssl"),
+                       QStringList{"req", "-x509"} + ec +
+                           QStringList{"-keyout", keyFile, "-out", certFile, "-days", "3650",
+                                       "-subj", "/CN=mail.kestrova-test.example", "-addext",
+                                       "subjectAltName=DNS:mail.kestrova-test.example"});
+    }
+    const QString ext = directory() + QStringLiteral("/server.ext");
+    if (!writeFile(ext, "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1\n"
+                        "basicConstraints=CA:FALSE\n"
+                        "keyUsage=digitalSignature,keyEncipherment\n"
+                        "extendedKeyUsage=serverAuth\n"))
+        return false;
+    return runTool(QStringLiteral("openssl"),
                    QStringList{"req"} + ec +
-                       QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
+                       QStringList{"-keyout", keyFile, "-out", "server.csr", "-subj",
                                    "/CN=localhost"}) &&
            runTool(QStringLiteral("openssl"),
                    {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-                    "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", ext});
+                    "-CAcreateserial", "-out", certFile, "-days", "2", "-extfile", ext});
+}
+
+QSslCertificate DovecotServer::serverCertificate() const
+{
+    const QList<QSslCertificate> certs =
+        QSslCertificate::fromPath(directory() + QStringLiteral("/server.crt"));
+    return certs.isEmpty() ? QSslCertificate() : certs.first();
+}
+
+bool DovecotServer::replaceCertificate(CertificateKind kind)
+{
+    if (!m_dir) {
+        m_error = QStringLiteral("not started");
+        return false;
+    }
+    if (!makeServerCertificate(kind, QStringLiteral("server.key.new"),
+                               QStringLiteral("server.crt.new")))
+        return false;
+    const QString d = directory();
+    ::chmod(QFile::encodeName(d + QStringLiteral("/server.key.new")).constData(), 0600);
+    for (const char* name : {"server.key", "server.crt"}) {
+        const QString path = d + u'/' + QLatin1String(name);
+        if (::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(),
+                     QFile::encodeName(path).constData()) != 0) {
+            m_error = QStringLiteral("cannot replace ") + path;
+            return false;
+        }
+    }
+    // The master reloads its configuration, certificates included, on SIGHUP
+    // and keeps its listeners.
+    if (!isRunning())
+        return true; // the next start serves the new files
+    if (::kill(pid_t(m_masterPid), SIGHUP) != 0) {
+        m_error = QStringLiteral("cannot signal the dovecot master");
+        return false;
+    }
+    return waitUntilServed(serverCertificate());
+}
+
+bool DovecotServer::waitUntilServed(const QSslCertificate& certificate)
+{
+    const QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        QSslSocket probe;
+        probe.setPeerVerifyMode(QSslSocket::VerifyNone);
+        probe.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_tlsPort);
+        if (probe.waitForEncrypted(2000) && probe.peerCertificate() == certificate) {
+            probe.abort();
+            return true;
+        }
+        probe.abort();
+        QThread::msleep(50);
+    }
+    m_error = QStringLiteral("dovecot still serves the old certificate: ") + logText();
+    return false;
 }
 
 bool DovecotServer::writePasswd(const QString& user, const QByteArray& password)

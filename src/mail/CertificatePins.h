@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <map>
+
+// The server certificates the user chose to trust, one per server (host and
+// port), each remembered by the SHA-256 of the certificate.
+//
+// They live in a small text file of their own in the data folder, beside the
+// settings files and never mixed into them:
+//
+//   # comment
+//   <host> <port> <SHA-256 in hex>
+//
+// The host is kept in its ASCII form, lower case. The file is read afresh at
+// every look-up and replaced atomically at every change; lines that are not
+// pins are kept as they are. When the file cannot be written (no data folder,
+// a read-only folder), a pin lasts for this run only.
+class CertificatePins
+{
+public:
+    static constexpr const char* kFileName = "certpins.txt";
+
+    // path gives the file's full path at each use; without it, pins last for
+    // this run only.
+    void setFile(std::function<QString()> path);
+
+    // The pinned SHA-256 (raw bytes) for the server, or empty.
+    QByteArray pinned(const QString& host, quint16 port) const;
+    // Pins the certificate with this SHA-256 for the server, replacing an
+    // earlier pin. Returns true when it was stored in the file, false when it
+    // holds for this run only.
+    bool pin(const QString& host, quint16 port, const QByteArray& sha256);
+
+private:
+    QString path() const;
+
+    std::function<QString()> m_path;
+    std::map<QByteArray, QByteArray> m_thisRun; // server key -> SHA-256
+};
