@@ -1,6 +1,7 @@
 #include "settings/SettingsStore.h"
 
 #include "settings/Cp932.h"
+#include "settings/DataFolder.h"
 #include "settings/FileAccess.h"
 #include "settings/ProfileFile.h"
 #include "settings/ServerSettingsFile.h"
@@ -26,15 +27,17 @@ SettingsStore::SettingsStore(QString exeFolder, QString orvendaPath)
 
 QString SettingsStore::dataFolder() const
 {
-    QString folder = m_exeFolder;
-    if (!folder.endsWith(u'/') && !folder.endsWith(u'\\'))
-        folder += u'/';
-    return folder + QStringLiteral("★MailData");
+    return DataFolder::besideProgram(m_exeFolder);
 }
 
 QString SettingsStore::profilePath(const QString& fileName) const
 {
-    return dataFolder() + u'/' + fileName;
+    return DataFolder::readPath(m_exeFolder, fileName);
+}
+
+QString SettingsStore::profileWritePath(const QString& fileName) const
+{
+    return DataFolder::writePath(m_exeFolder, fileName);
 }
 
 int SettingsStore::ReadProfileInt(const QString& fileName, const QString& key) const
@@ -61,16 +64,16 @@ void SettingsStore::WriteProfileString(const QString& fileName, const QString& k
                                        const QString& value) const
 {
     notify(QStringLiteral("write %1 %2").arg(fileName, key));
-    const QString path = profilePath(fileName);
-    const FileAccess::ReadResult file = FileAccess::read(path);
+    const FileAccess::ReadResult file = FileAccess::read(profilePath(fileName));
     if (file.status() == FileAccess::ReadStatus::Unusable)
         return; // a folder in the way, or bytes we could not keep: leave it all alone
     const QByteArrayView old = file.bytes();
     const ProfileFile::Edit edit =
         ProfileFile::planWrite(old, kSection, Cp932::encode(key), Cp932::encode(value));
-    FileAccess::replace(
-        path, {old.first(edit.offset), edit.text, old.sliced(edit.offset + edit.length)},
-        holdsSecret(fileName) ? FileAccess::Access::OwnerOnly : FileAccess::Access::Shared);
+    FileAccess::replace(profileWritePath(fileName),
+                        {old.first(edit.offset), edit.text, old.sliced(edit.offset + edit.length)},
+                        holdsSecret(fileName) ? FileAccess::Access::OwnerOnly
+                                              : FileAccess::Access::Shared);
 }
 
 void SettingsStore::LoadServerSettings(SettingsValues& values) const
