@@ -7,7 +7,7 @@
 #   start_window_manager        openbox, stopped by stop_window_manager
 #   wait_window NAME-REGEX      prints the id of a visible window so named
 #   wait_framed WID             waits until the window manager has framed it
-#   wait_for CMD...             retries CMD for up to 10 s
+#   wait_for CMD...             retries CMD for up to 20 s (WAIT_TENTHS tenths)
 #   open_menu WID               Alt+F on the window; waits for the menu to open
 #   click WID X Y               left click at a point of the window's client area
 
@@ -40,11 +40,17 @@ finish() {
 }
 
 wm_pid=""
+# A window manager runs when the root window names its check window and that
+# window exists (the name outlives a window manager that has ended).
+wm_running() {
+  local id
+  id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | awk '/window id/ { print $NF }')
+  [ -n "$id" ] && xprop -id "$id" _NET_WM_NAME 2>/dev/null | grep -q '"'
+}
 start_window_manager() {
   openbox --sm-disable --replace >/dev/null 2>&1 &
   wm_pid=$!
-  # openbox owns the WM_S0 selection once it manages the screen.
-  wait_for bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
+  wait_for wm_running
 }
 stop_window_manager() {
   # Gone before the next test starts its own.
@@ -56,7 +62,7 @@ stop_window_manager() {
 }
 
 wait_for() {
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 "${WAIT_TENTHS:-200}"); do
     "$@" && return 0
     sleep 0.1
   done
@@ -65,7 +71,7 @@ wait_for() {
 
 wait_window() {
   local id=""
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 "${WAIT_TENTHS:-200}"); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
