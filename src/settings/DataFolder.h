@@ -14,9 +14,9 @@
 //   folder $XDG_DATA_HOME/kestrova/★MailData (by default
 //   ~/.local/share/kestrova/★MailData), created on the first write; a file found
 //   there is read in preference to the one beside the program, which stays
-//   the starting point until the user saves a file of the same name. This is
-//   what the original platform does for a program writing beside itself in a
-//   protected folder, done openly here.
+//   the starting point until the user saves a file of the same name. Windows
+//   quietly does the same for old programs writing beside themselves in a
+//   protected folder; here it is done openly.
 // - Absent: there is no folder beside the program: reads give their
 //   defaults, and nothing is stored anywhere.
 namespace DataFolder {
