@@ -1,5 +1,7 @@
 #include "settings/DataFolder.h"
 
+#include "settings/FileAccess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -109,9 +111,18 @@ QString writePath(const QString& exeFolder, const QString& fileName)
 {
     if (layout(exeFolder) != Layout::System)
         return join(besideProgram(exeFolder), fileName);
-    const QString folder = perUser();
-    makeOwnerOnly(folder);
-    return join(folder, fileName);
+    const QString mine = join(perUser(), fileName);
+    if (!makeOwnerOnly(perUser()) || occupied(mine))
+        return mine;
+    // The first write of a file starts from the shipped one: copied over
+    // whole, so the keys a write does not touch are kept.
+    const QString shipped = readPath(exeFolder, fileName);
+    if (shipped != mine) {
+        const FileAccess::ReadResult file = FileAccess::read(shipped);
+        if (file.status() == FileAccess::ReadStatus::Read)
+            FileAccess::replace(mine, {file.bytes()}, FileAccess::Access::Shared);
+    }
+    return mine;
 }
 
 } // namespace DataFolder

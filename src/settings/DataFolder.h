@@ -33,9 +33,11 @@ Layout layout(const QString& exeFolder);
 
 // The file to read fileName from.
 QString readPath(const QString& exeFolder, const QString& fileName);
-// The file a write of fileName goes to. In the system layout the per-user
-// folder (and any missing folder above it) is created first, readable by the
-// user only, as the XDG rules ask; in the other layouts nothing is created.
+// The file a write of fileName goes to, ready to be read, changed and
+// replaced. In the system layout the per-user folder (and any missing folder
+// above it) is created first, readable by the user only, as the XDG rules ask,
+// and a shipped file the user has no copy of yet is copied into it; in the
+// other layouts nothing is created.
 QString writePath(const QString& exeFolder, const QString& fileName);
 
 } // namespace DataFolder

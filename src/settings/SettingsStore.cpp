@@ -64,16 +64,16 @@ void SettingsStore::WriteProfileString(const QString& fileName, const QString& k
                                        const QString& value) const
 {
     notify(QStringLiteral("write %1 %2").arg(fileName, key));
-    const FileAccess::ReadResult file = FileAccess::read(profilePath(fileName));
+    const QString path = profileWritePath(fileName);
+    const FileAccess::ReadResult file = FileAccess::read(path);
     if (file.status() == FileAccess::ReadStatus::Unusable)
         return; // a folder in the way, or bytes we could not keep: leave it all alone
     const QByteArrayView old = file.bytes();
     const ProfileFile::Edit edit =
         ProfileFile::planWrite(old, kSection, Cp932::encode(key), Cp932::encode(value));
-    FileAccess::replace(profileWritePath(fileName),
-                        {old.first(edit.offset), edit.text, old.sliced(edit.offset + edit.length)},
-                        holdsSecret(fileName) ? FileAccess::Access::OwnerOnly
-                                              : FileAccess::Access::Shared);
+    FileAccess::replace(
+        path, {old.first(edit.offset), edit.text, old.sliced(edit.offset + edit.length)},
+        holdsSecret(fileName) ? FileAccess::Access::OwnerOnly : FileAccess::Access::Shared);
 }
 
 void SettingsStore::LoadServerSettings(SettingsValues& values) const

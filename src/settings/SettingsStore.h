@@ -29,9 +29,10 @@ public:
     // beside the program, or in the per-user folder when the program's own
     // cannot be written (see DataFolder.h).
     QString profilePath(const QString& fileName) const;
-    // Where a write of that file goes; creates the per-user folder when the
-    // write goes there. A file read through profilePath and written back
-    // through this keeps its other content, in either layout.
+    // Where a write of that file goes, ready to be read, changed and replaced
+    // there: in the per-user folder the folder is made and a shipped file
+    // copied in first, so a write keeps the file's other content in either
+    // layout.
     QString profileWritePath(const QString& fileName) const;
 
     // Section EXEINI of the named data-folder file ("ini.ini" or "iniIdPass.ini").

@@ -125,6 +125,10 @@ TEST_F(DataFolderTest, SystemLayoutStoresTheSameFilesInThePerUserFolder)
 
     // And the store finds them again.
     EXPECT_EQ(store().profilePath(kIni), userFolder() + u'/' + kIni);
+    // Any other data-folder file goes to the same place, for reading and writing.
+    const QString other = u"other.txt"_s;
+    EXPECT_EQ(store().profileWritePath(other), userFolder() + u'/' + other);
+    EXPECT_EQ(store().profilePath(other), userFolder() + u'/' + other);
     EXPECT_EQ(store().ReadProfileString(kIdPass, u"NAME"_s), u"髙橋①");
     EXPECT_EQ(store().ReadProfileString(kIdPass, u"NAME2"_s), u"パス ～ word");
     EXPECT_EQ(store().ReadProfileInt(kIni, u"NUMBER"_s), 1);
