@@ -20,8 +20,9 @@ AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
     // A box asked for while none of our windows is active belongs to the main window.
     msgBox.setDefaultOwner([this]() -> QWidget* { return mainForm.ifLoaded(); });
     // Certificates the user trusts live in the data folder beside the settings.
-    mail.certificatePins().setFile(
-        [this] { return store.profilePath(QString::fromLatin1(CertificatePins::kFileName)); });
+    const QString pinFile = QString::fromLatin1(CertificatePins::kFileName);
+    mail.certificatePins().setFile([this, pinFile] { return store.profilePath(pinFile); },
+                                   [this, pinFile] { return store.profileWritePath(pinFile); });
 }
 
 AppContext::~AppContext() = default;

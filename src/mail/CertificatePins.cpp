@@ -60,14 +60,10 @@ template <typename F> void forEachLine(QByteArrayView bytes, F f)
 
 } // namespace
 
-void CertificatePins::setFile(std::function<QString()> path)
+void CertificatePins::setFile(std::function<QString()> readPath, std::function<QString()> writePath)
 {
-    m_path = std::move(path);
-}
-
-QString CertificatePins::path() const
-{
-    return m_path ? m_path() : QString();
+    m_readPath = std::move(readPath);
+    m_writePath = std::move(writePath);
 }
 
 QByteArray CertificatePins::pinned(const QString& host, quint16 port) const
@@ -76,7 +72,7 @@ QByteArray CertificatePins::pinned(const QString& host, quint16 port) const
     // A pin made during this run that could not be stored is the latest word.
     if (const auto it = m_thisRun.find(key); it != m_thisRun.end())
         return it->second;
-    const QString file = path();
+    const QString file = m_readPath ? m_readPath() : QString();
     if (file.isEmpty())
         return {};
     const FileAccess::ReadResult read = FileAccess::read(file);
@@ -92,7 +88,7 @@ QByteArray CertificatePins::pinned(const QString& host, quint16 port) const
 bool CertificatePins::pin(const QString& host, quint16 port, const QByteArray& sha256)
 {
     const QByteArray key = serverKey(host, port);
-    const QString file = path();
+    const QString file = m_writePath ? m_writePath() : QString();
     bool stored = false;
     if (!file.isEmpty()) {
         const FileAccess::ReadResult read = FileAccess::read(file);

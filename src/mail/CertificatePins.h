@@ -24,9 +24,11 @@ class CertificatePins
 public:
     static constexpr const char* kFileName = "certpins.txt";
 
-    // path gives the file's full path at each use; without it, pins last for
-    // this run only.
-    void setFile(std::function<QString()> path);
+    // readPath gives the file's full path for a look-up, writePath where a
+    // change is read, made and replaced (the data folder may put the two in
+    // different places); both are asked at each use. Without them, pins last
+    // for this run only.
+    void setFile(std::function<QString()> readPath, std::function<QString()> writePath);
 
     // The pinned SHA-256 (raw bytes) for the server, or empty.
     QByteArray pinned(const QString& host, quint16 port) const;
@@ -36,8 +38,7 @@ public:
     bool pin(const QString& host, quint16 port, const QByteArray& sha256);
 
 private:
-    QString path() const;
-
-    std::function<QString()> m_path;
+    std::function<QString()> m_readPath;
+    std::function<QString()> m_writePath;
     std::map<QByteArray, QByteArray> m_thisRun; // server key -> SHA-256
 };
