@@ -9,6 +9,9 @@ Outputs (formats are fixed: the windows and the tests rely on them):
   frame0..7.bmp      64 x 64 24-bit BMPs of the paper aeroplane on the key
                      colour RGB(192,192,192), cut out by the flight window
   icon.png, icon.ico 32 x 32 application icon
+  hicolor/NxN/apps/kestrova.png, hicolor/scalable/apps/kestrova.svg
+                     the same icon for the desktop's menus, in the icon
+                     theme's usual sizes and as a scalable picture
 
 The output is deterministic: fixed random seeds, no fonts (digits and letters
 come from a built-in stroke table), so running the script again reproduces
@@ -1105,7 +1108,37 @@ def make_frames():
 # Icon
 # ---------------------------------------------------------------------------
 
-def make_icon():
+# The icon on a 32-unit grid, drawn in this order: an envelope with a red seal
+# and a paper aeroplane flying up and away from it. make_icon renders it to
+# pixels, icon_svg writes the same shapes as a scalable picture.
+ICON_INK = (40, 60, 110, 255)
+ICON_OUTLINE = (30, 50, 100, 255)
+_WING_TOP = [(30.0, 2.0), (11.5, 9.5), (18.0, 12.0)]
+_WING_LOW = [(30.0, 2.0), (18.0, 12.0), (21.0, 18.5)]
+_KEEL = [(30.0, 2.0), (18.0, 12.0), (17.5, 15.0)]
+ICON_PARTS = [
+    # (kind, points, size: corner radius or line width, colour, outline colour)
+    ("rounded", [(1.5, 13.0), (22.5, 28.5)], 2, ICON_INK, None),
+    ("rounded", [(2.5, 14.0), (21.5, 27.5)], 1.4, (250, 246, 232, 255), None),
+    ("line", [(2.8, 14.4), (12.0, 21.5), (21.2, 14.4)], 1.3, ICON_INK, None),
+    ("line", [(2.8, 27.2), (9.5, 20.5)], 0.8, (150, 160, 190, 255), None),
+    ("line", [(21.2, 27.2), (14.5, 20.5)], 0.8, (150, 160, 190, 255), None),
+    ("ellipse", [(10.0, 19.5), (14.0, 23.5)], None, (214, 48, 48, 255), None),
+    ("polygon", _WING_TOP, None, (255, 255, 255, 255), ICON_OUTLINE),
+    ("polygon", _KEEL, None, (170, 186, 220, 255), None),
+    ("polygon", _WING_LOW, None, (218, 228, 246, 255), None),
+    ("round_line", _WING_TOP + [_WING_TOP[0]], 1.2, ICON_OUTLINE, None),
+    ("round_line", _WING_LOW + [_WING_LOW[0]], 1.2, ICON_OUTLINE, None),
+    ("line", [(30.0, 2.0), (18.0, 12.0)], 0.9, ICON_OUTLINE, None),
+    # Speed lines behind the aeroplane.
+    ("line", [(4.5, 5.5), (10.0, 5.5)], 1.2, (90, 140, 220, 255), None),
+    ("line", [(2.0, 9.0), (7.5, 9.0)], 1.2, (90, 140, 220, 220), None),
+]
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def make_icon_master():
+    """The icon at 512 x 512, from which every pixel size is scaled down."""
     k = 16
     big = Image.new("RGBA", (32 * k, 32 * k), (0, 0, 0, 0))
     d = ImageDraw.Draw(big)
@@ -1113,29 +1146,62 @@ def make_icon():
     def P(pts):
         return [(x * k, y * k) for x, y in pts]
 
-    # Envelope, lower left.
-    d.rounded_rectangle(P([(1.5, 13.0), (22.5, 28.5)]), radius=2 * k, fill=(40, 60, 110, 255))
-    d.rounded_rectangle(P([(2.5, 14.0), (21.5, 27.5)]), radius=1.4 * k, fill=(250, 246, 232, 255))
-    d.line(P([(2.8, 14.4), (12.0, 21.5), (21.2, 14.4)]), fill=(40, 60, 110, 255), width=int(1.3 * k))
-    d.line(P([(2.8, 27.2), (9.5, 20.5)]), fill=(150, 160, 190, 255), width=int(0.8 * k))
-    d.line(P([(21.2, 27.2), (14.5, 20.5)]), fill=(150, 160, 190, 255), width=int(0.8 * k))
-    # Red seal.
-    d.ellipse(P([(10.0, 19.5), (14.0, 23.5)]), fill=(214, 48, 48, 255))
-    # Paper aeroplane, upper right, flying up-right.
-    outline = (30, 50, 100, 255)
-    wing_top = [(30.0, 2.0), (11.5, 9.5), (18.0, 12.0)]
-    wing_low = [(30.0, 2.0), (18.0, 12.0), (21.0, 18.5)]
-    keel = [(30.0, 2.0), (18.0, 12.0), (17.5, 15.0)]
-    d.polygon(P(wing_top), fill=(255, 255, 255, 255), outline=outline)
-    d.polygon(P(keel), fill=(170, 186, 220, 255))
-    d.polygon(P(wing_low), fill=(218, 228, 246, 255))
-    for poly in (wing_top, wing_low):
-        d.line(P(poly + [poly[0]]), fill=outline, width=int(1.2 * k), joint="curve")
-    d.line(P([(30.0, 2.0), (18.0, 12.0)]), fill=outline, width=int(0.9 * k))
-    # Speed lines behind it.
-    d.line(P([(4.5, 5.5), (10.0, 5.5)]), fill=(90, 140, 220, 255), width=int(1.2 * k))
-    d.line(P([(2.0, 9.0), (7.5, 9.0)]), fill=(90, 140, 220, 220), width=int(1.2 * k))
-    return big.resize((32, 32), Image.LANCZOS)
+    for kind, pts, size, colour, outline in ICON_PARTS:
+        if kind == "rounded":
+            d.rounded_rectangle(P(pts), radius=size * k, fill=colour)
+        elif kind == "line":
+            d.line(P(pts), fill=colour, width=int(size * k))
+        elif kind == "round_line":
+            d.line(P(pts), fill=colour, width=int(size * k), joint="curve")
+        elif kind == "ellipse":
+            d.ellipse(P(pts), fill=colour)
+        elif kind == "polygon":
+            if outline:
+                d.polygon(P(pts), fill=colour, outline=outline)
+            else:
+                d.polygon(P(pts), fill=colour)
+    return big
+
+
+def make_icon(size=32, master=None):
+    return (master or make_icon_master()).resize((size, size), Image.LANCZOS)
+
+
+def icon_svg():
+    """The icon's shapes as an SVG document on a 32 x 32 canvas."""
+
+    def paint(colour, what):
+        r, g, b, a = colour
+        text = '%s="#%02x%02x%02x"' % (what, r, g, b)
+        if a != 255:
+            text += ' %s-opacity="%.3f"' % (what, a / 255)
+        return text
+
+    def points(pts):
+        return " ".join("%g,%g" % p for p in pts)
+
+    out = ['<?xml version="1.0" encoding="UTF-8"?>',
+           '<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">']
+    for kind, pts, size, colour, outline in ICON_PARTS:
+        (x0, y0), (x1, y1) = pts[0], pts[-1]
+        if kind == "rounded":
+            out.append('  <rect x="%g" y="%g" width="%g" height="%g" rx="%g" %s/>'
+                       % (x0, y0, x1 - x0, y1 - y0, size, paint(colour, "fill")))
+        elif kind in ("line", "round_line"):
+            join = "round" if kind == "round_line" else "miter"
+            out.append('  <polyline points="%s" fill="none" stroke-width="%g" '
+                       'stroke-linejoin="%s" %s/>' % (points(pts), size, join,
+                                                      paint(colour, "stroke")))
+        elif kind == "ellipse":
+            out.append('  <ellipse cx="%g" cy="%g" rx="%g" ry="%g" %s/>'
+                       % ((x0 + x1) / 2, (y0 + y1) / 2, (x1 - x0) / 2, (y1 - y0) / 2,
+                          paint(colour, "fill")))
+        elif kind == "polygon":
+            stroke = ' stroke-width="0.0625" %s' % paint(outline, "stroke") if outline else ""
+            out.append('  <polygon points="%s" %s%s/>' % (points(pts), paint(colour, "fill"),
+                                                          stroke))
+    out.append("</svg>")
+    return ("\n".join(out) + "\n").encode("utf-8")
 
 
 # ---------------------------------------------------------------------------
@@ -1158,9 +1224,18 @@ def main():
     frames = make_frames()
     for i, im in enumerate(frames):
         write("frame%d.bmp" % i, bmp24(im))
-    icon = make_icon()
+    master = make_icon_master()
+    icon = make_icon(32, master)
     icon.save(os.path.join(args.out, "icon.png"), "PNG", optimize=False)
     write("icon.ico", ico32(icon))
+    # The desktop's icon theme folders (hicolor), installed with the program.
+    for size in ICON_SIZES:
+        folder = os.path.join(args.out, "hicolor", "%dx%d" % (size, size), "apps")
+        os.makedirs(folder, exist_ok=True)
+        make_icon(size, master).save(os.path.join(folder, "kestrova.png"), "PNG", optimize=False)
+    folder = os.path.join(args.out, "hicolor", "scalable", "apps")
+    os.makedirs(folder, exist_ok=True)
+    write(os.path.join("hicolor", "scalable", "apps", "kestrova.svg"), icon_svg())
     if not args.quiet:
         for i, im in enumerate(frames[:4]):
             print("frame%d: %d row runs" % (i, row_runs(im)))

@@ -1,5 +1,7 @@
 #include "app/Appearance.h"
 
+#include "app/SessionBus.h"
+
 #include <QApplication>
 #include <QIcon>
 #include <QLibraryInfo>
@@ -23,6 +25,11 @@ void install(QApplication& app)
     QApplication::setApplicationName(QStringLiteral("Kestrova"));
     QApplication::setApplicationDisplayName(QString());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
+    // The menu bar belongs to the main window itself. Looking for a desktop-wide
+    // menu bar would also make Qt connect to the session bus, and where none
+    // runs, start a bus of its own that outlives the program.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
+    SessionBus::connectWithoutStartingOne();
 
     QFont::insertSubstitutions(kUiFamily,
                                {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),

@@ -11,7 +11,8 @@ namespace Appearance {
 QFont uiFont(int pointSize = 9, bool bold = false);
 
 // Application-wide set-up shared by the program and its tests: name, icon,
-// font substitutions, default font, Qt's own Japanese button texts.
+// font substitutions, default font, Qt's own Japanese button texts, menu bars
+// kept inside their windows. Call it before the first window is created.
 void install(QApplication& app);
 
 } // namespace Appearance

@@ -4,11 +4,11 @@
 
 namespace HomePage {
 
-void offer(AppContext& ctx)
+void offer(AppContext& ctx, QWidget* owner)
 {
     const int answer = ctx.msgBox.MsgBox(
         QStringLiteral("「ヴェルニカ」作者のホームページです。ちょっと見てみますか？"),
-        MessageBoxes::YesNo | MessageBoxes::Question, QStringLiteral("確認"));
+        MessageBoxes::YesNo | MessageBoxes::Question, QStringLiteral("確認"), owner);
     if (answer != MessageBoxes::Yes)
         return;
     if (ctx.openUrl)

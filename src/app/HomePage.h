@@ -4,6 +4,7 @@
 #include <QUrl>
 
 class AppContext;
+class QWidget;
 
 // The offer to open the project's home page, shared by the main window's menu
 // and the settings dialog's button.
@@ -15,7 +16,8 @@ inline QUrl address()
 }
 
 // Asks "…ちょっと見てみますか？" (Yes/No, question icon, title 確認); on Yes the
-// page opens in the system web browser, on No nothing happens.
-void offer(AppContext& ctx);
+// page opens in the system web browser, on No nothing happens. The prompt
+// opens in front of `owner`, the window offering (by default our active one).
+void offer(AppContext& ctx, QWidget* owner = nullptr);
 
 } // namespace HomePage

@@ -21,6 +21,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <chrono>
+
 namespace {
 
 ClickLabel* caption(const char* name, const QString& text, QWidget* parent, QRect geometry,
@@ -162,11 +164,18 @@ void MainForm::buildControls()
     for (QCheckBox* box : {ChkSynchro, ChkOnMem, ChkLoop})
         box->installEventFilter(this);
 
+    // Timer1 runs in the airframe view only; each tick waits just until the
+    // next step is due, so the view does not wake the program in between.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    m_clock = [] {
+        return qint64(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count());
+    };
 
-    connect(Timer1, &QTimer::timeout, this, &MainForm::Timer1_Timer);
+    connect(Timer1, &QTimer::timeout, this, &MainForm::runDueSteps);
 
     connect(Label1, &ClickLabel::clicked, this, &MainForm::Label1_Click);
     connect(Label8, &ClickLabel::clicked, this, &MainForm::Label8_Click);
@@ -277,11 +286,11 @@ void MainForm::mzenmen_Click()
 {
     if (!OnTop) {
         m_ctx.msgBox.MsgBox(QStringLiteral("常に手前表示が設定されました。"),
-                            MessageBoxes::Information);
+                            MessageBoxes::Information, QStringLiteral("Kestrova"), this);
         setTopmost(true);
     } else {
         m_ctx.msgBox.MsgBox(QStringLiteral("常に手前表示が解除されました。"),
-                            MessageBoxes::Information);
+                            MessageBoxes::Information, QStringLiteral("Kestrova"), this);
         setTopmost(false);
     }
     OnTop = !OnTop;
@@ -289,7 +298,7 @@ void MainForm::mzenmen_Click()
 
 void MainForm::Sakusyahp_Click()
 {
-    HomePage::offer(m_ctx);
+    HomePage::offer(m_ctx, this);
 }
 
 void MainForm::Label3_Click()
@@ -351,8 +360,9 @@ void MainForm::Label1_Click()
 {
     if (!SkyViewOn) {
         Image1->hide();
-        Timer1->setInterval(1);
-        Timer1->start();
+        const qint64 now = m_clock();
+        m_schedule.start(now);
+        Timer1->start(m_schedule.msUntilNext(now));
         Label1->setText(QStringLiteral("機体"));
     } else {
         Image1->show();
@@ -369,8 +379,20 @@ void MainForm::Timer1_Timer()
     m_sky.drawSky(SkyX, SkyY);
     SkyView::steer(ArrowKeys, JetX, JetY);
     m_sky.drawJet(JetX, JetY);
-    // One refresh per step: the picture is shown whole.
-    client->update();
+    // One refresh per step, of what the step drew (the tiles and the jet):
+    // the captions below the tiles are not laid out again 64 times a second.
+    constexpr int cell = SkyView::CellSize;
+    client->update(QRegion(SkyX, SkyY, SkyView::TileColumns * cell, SkyView::TileRows * cell) +
+                   QRegion(JetX, JetY, cell, cell));
+}
+
+void MainForm::runDueSteps()
+{
+    if (!SkyViewOn)
+        return;
+    for (int steps = m_schedule.takeDue(m_clock()); steps > 0; --steps)
+        Timer1_Timer();
+    Timer1->start(m_schedule.msUntilNext(m_clock()));
 }
 
 qint16* MainForm::arrowFlag(int keyCode)

@@ -2,8 +2,11 @@
 
 #include "app/FormRegistry.h"
 #include "app/SkyView.h"
+#include "app/StepSchedule.h"
 
 #include <QImage>
+
+#include <functional>
 
 class ClickLabel;
 class QAction;
@@ -31,7 +34,10 @@ public:
     void Label4_Click();
     void mset_Click();
     void Label6_Click();
+    // mzenmen_Click: keeps the main window above other windows, or stops it,
+    // telling the user first in a box in front of it.
     void mzenmen_Click();
+    // Sakusyahp_Click: offers to open the home page in the web browser.
     void Sakusyahp_Click();
     void Label3_Click();
     void Label2_Click();
@@ -40,10 +46,16 @@ public:
     void ChkLoop_Click();
     void ChkSynchro_Click();
 
-    // The cockpit and airframe views.
+    // Label1_Click: switches between the cockpit picture and the airframe view
+    // (sky and jet), starting or stopping the jet's steps.
     void Label1_Click();
     // One animation step of the airframe view: scroll, sky, steer, jet, refresh.
     void Timer1_Timer();
+    // Timer1's tick: runs the steps the schedule says are due (64 a second),
+    // then sets Timer1 to fire when the next one is.
+    void runDueSteps();
+    // Test seam: the monotonic clock (nanoseconds) the step schedule reads.
+    void setClock(std::function<qint64()> nowNs) { m_clock = std::move(nowNs); }
     // Arrow keys by their virtual-key codes (37 left, 38 up, 39 right, 40 down);
     // other codes and the shift state are ignored.
     void Form_KeyDown(int keyCode, int shift);
@@ -124,4 +136,6 @@ private:
     void setTopmost(bool on);
 
     SkyView m_sky{ClientWidth, ClientHeight};
+    StepSchedule m_schedule;
+    std::function<qint64()> m_clock;
 };

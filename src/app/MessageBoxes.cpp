@@ -1,11 +1,67 @@
 #include "app/MessageBoxes.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QWindow>
 
-int MessageBoxes::MsgBox(const QString& prompt, int style, const QString& title)
+namespace {
+
+// Keeps a box in front of every window of ours while it is up.
+class InFront : public QObject
 {
-    m_shown.append({prompt, style, title});
+public:
+    explicit InFront(QWidget& box) : m_box(box)
+    {
+        m_box.winId(); // the native window, to set it up before it is shown
+        // An X window manager keeps a modal dialog just above the window it
+        // is transient for (openbox does), where our other always-on-top
+        // windows may still cover it. Transient for the application as a
+        // whole (Qt then names its group leader), it stays above them all.
+        // The box keeps its owner as parent: it is centred on it.
+        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+            m_box.windowHandle()->setTransientParent(nullptr);
+        m_box.windowHandle()->installEventFilter(this);
+    }
+
+protected:
+    // Once on screen, the box is raised and given the keyboard. Not before:
+    // a window manager places a window itself when it takes it in, and
+    // without a window manager nothing raises or focuses a new window at all.
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && m_box.windowHandle()->isExposed()) {
+            watched->removeEventFilter(this);
+            m_box.activateWindow();
+            m_box.raise();
+        }
+        return false;
+    }
+
+private:
+    QWidget& m_box;
+};
+
+} // namespace
+
+QWidget* MessageBoxes::ownerFor(QWidget* owner) const
+{
+    // A hidden window cannot hold a box in front of the user.
+    auto shownWindow = [](QWidget* w) -> QWidget* {
+        w = w ? w->window() : nullptr;
+        return w && w->isVisible() ? w : nullptr;
+    };
+    if (QWidget* w = shownWindow(owner))
+        return w;
+    if (QWidget* w = shownWindow(QApplication::activeWindow()))
+        return w;
+    return m_defaultOwner ? shownWindow(m_defaultOwner()) : nullptr;
+}
+
+int MessageBoxes::MsgBox(const QString& prompt, int style, const QString& title, QWidget* owner)
+{
+    QWidget* parent = ownerFor(owner);
+    m_shown.append({prompt, style, title, parent});
     if (!m_queue.empty()) {
         Queued q = std::move(m_queue.front());
         m_queue.pop_front();
@@ -18,17 +74,23 @@ int MessageBoxes::MsgBox(const QString& prompt, int style, const QString& title)
         return (style & 0x7) == YesNo ? No : Ok;
     }
 
-    QMessageBox box;
+    // Centred on the asking window and on top of other windows, the box is in
+    // front of our always-on-top ones as well (the main window when switched
+    // so, the result and flight windows), whichever window asked.
+    QMessageBox box(parent);
     box.setWindowTitle(title);
     box.setText(prompt);
     box.setWindowModality(Qt::ApplicationModal);
+    // After the modality: QMessageBox sets its window flags anew there.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    InFront inFront(box);
     if (style & Information)
         box.setIcon(QMessageBox::Information);
     else if (style & Question)
         box.setIcon(QMessageBox::Question);
     if ((style & 0x7) == YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton((style & DefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? Yes : No;
     }
     box.setStandardButtons(QMessageBox::Ok);

@@ -74,7 +74,7 @@ void Form1::BuildFrameRegions()
 void Form1::ShowFrame(int index)
 {
     m_frame = qBound(0, index, 7);
-    setMask(FrameRegions[size_t(m_frame)]);
+    setMask(FrameShapes::windowMask(FrameRegions[size_t(m_frame)]));
     update();
 }
 

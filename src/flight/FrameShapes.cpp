@@ -30,4 +30,9 @@ QRegion outline(const QImage& frame)
     return region;
 }
 
+QRegion windowMask(const QRegion& outline)
+{
+    return outline.isEmpty() ? QRegion(-1, -1, 1, 1) : outline;
+}
+
 } // namespace FrameShapes

@@ -1,5 +1,10 @@
 // The mail check of the main window: one POP3 connection, one login, every
 // waiting message fetched (never deleted), the outcome in the result window.
+//
+// The result window tells one of three things: new mail (the count above 0),
+// no mail (0), or that the check could not learn the count ("-"): no server
+// value, no account, a server that could not be reached or trusted, a failed
+// login. Every failure that has a reason shows it in a box first.
 
 #include "app/AppContext.h"
 #include "app/MainForm.h"
@@ -10,10 +15,12 @@
 #include "settings/SetForm.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -22,8 +29,17 @@ constexpr int kTextBufferSize = 8192;
 // The bodies are fetched in full but not used; the buffer that receives them
 // never grows past this, whatever size the server claims for a message.
 constexpr int kMaxBodyBuffer = 1 << 20;
+// A server may claim any count and then deliver nothing. The message loop
+// gives up after this many messages in a row that the server would not
+// deliver, or once such a run has lasted two reply waits (60 s), whichever
+// comes first, so a hostile count holds the program for about a minute at most.
+constexpr int kMaxRefusalsInARow = 1000;
 
 const QString kAccountFile = QStringLiteral("iniIdPass.ini");
+const QString kErrorTitle = QStringLiteral("エラー");
+const QString kNewMail = QStringLiteral("新着メールが有ります。");
+const QString kNoMail = QStringLiteral("新着メールはありませんでした。");
+const QString kCouldNotCheck = QStringLiteral("メールを確認できませんでした。");
 
 // The wait cursor while a check runs; lifted while the check waits for the user.
 class WaitCursor
@@ -35,6 +51,98 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// The four text buffers handed to the library for every message; the first
+// also receives its failure text.
+struct TextBuffers
+{
+    std::vector<char> text1 = std::vector<char>(kTextBufferSize);
+    std::vector<char> text2 = std::vector<char>(kTextBufferSize);
+    std::vector<char> text3 = std::vector<char>(kTextBufferSize);
+    std::vector<char> text4 = std::vector<char>(kTextBufferSize);
+};
+
+// A box titled "エラー", with the wait cursor lifted while it is up.
+int askUser(AppContext& ctx, const QString& prompt, int style)
+{
+    QGuiApplication::restoreOverrideCursor();
+    // The check runs for the main window: its boxes belong there.
+    const int answer = ctx.msgBox.MsgBox(prompt, style, kErrorTitle, ctx.mainForm.ifLoaded());
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    return answer;
+}
+
+// The library's own words about the last failure, and wait for the user.
+void showFailure(AppContext& ctx, TextBuffers& t)
+{
+    int size = kTextBufferSize;
+    ctx.mail.NMailGetMessage(0, t.text1, size);
+    askUser(ctx, CutAtNul(Cp932::decode(QByteArrayView(t.text1.data(), qsizetype(t.text1.size())))),
+            MessageBoxes::OkOnly);
+}
+
+// Connects to the server value. A certificate that nobody vouches for is the
+// user's decision: asked once, with いいえ the default; はい pins exactly that
+// certificate for the server and connects again. Returns the handle, or -1
+// once the user knows why (or declined the certificate).
+int connectTrusted(AppContext& ctx, TextBuffers& t)
+{
+    NMail& mail = ctx.mail;
+    const QByteArray host = Cp932::encode(ctx.values.Pop3Server);
+    int handle = mail.NMailPop3Connect(host.constData());
+    if (handle != -1)
+        return handle;
+    if (const UntrustedCertificate* untrusted = mail.untrustedCertificate()) {
+        const UntrustedCertificate certificate = *untrusted;
+        if (askUser(ctx, certificate.question(),
+                    MessageBoxes::YesNo | MessageBoxes::DefaultButton2) != MessageBoxes::Yes)
+            return -1;
+        mail.trustCertificate(certificate);
+        handle = mail.NMailPop3Connect(host.constData());
+        if (handle != -1)
+            return handle;
+    }
+    showFailure(ctx, t);
+    return -1;
+}
+
+// A result that means no command can reach the server any more.
+bool linkGone(int result)
+{
+    return result == NMail::ErrorConnectionLost || result == NMail::ErrorTimeout ||
+           result == NMail::ErrorBadHandle;
+}
+
+// Status, size and the whole message for each number from 1 to count, in
+// order. Nothing here changes what the user sees: the count is already known.
+void fetchEveryMessage(NMail& mail, int handle, int count, TextBuffers& t)
+{
+    std::vector<char> body;
+    int refusedInARow = 0;
+    QElapsedTimer sinceLastDelivered;
+    sinceLastDelivered.start();
+    const qint64 refusalRunLimitMs = 2 * qint64(mail.replyTimeoutMs());
+    // 64-bit: a count of INT_MAX must end the loop, not overflow it.
+    for (qint64 i = 1; i <= count; ++i) {
+        const int no = int(i);
+        const int status =
+            mail.NMailPop3GetMailStatus(handle, no, t.text1, t.text2, t.text3, t.text4, 0);
+        const int size = mail.NMailPop3GetMailSize(handle, no);
+        const int bufferSize = std::clamp(size, 0, kMaxBodyBuffer - 1) + 1;
+        body.assign(size_t(bufferSize), ' ');
+        const int fetched =
+            mail.NMailPop3GetMail(handle, no, t.text1, t.text2, t.text3, t.text4, body, 0, 0);
+        if (linkGone(status) || linkGone(size) || linkGone(fetched))
+            return;
+        if (fetched >= 0) {
+            refusedInARow = 0;
+            sinceLastDelivered.restart();
+        } else if (++refusedInARow >= kMaxRefusalsInARow ||
+                   sinceLastDelivered.hasExpired(refusalRunLimitMs)) {
+            return;
+        }
+    }
+}
+
 } // namespace
 
 void MainForm::CheckMail()
@@ -43,16 +151,14 @@ void MainForm::CheckMail()
     SettingsValues& values = m_ctx.values;
     NMail& mail = m_ctx.mail;
 
-    // 1. Working storage and the count.
-    std::vector<char> text1(kTextBufferSize), text2(kTextBufferSize), text3(kTextBufferSize),
-        text4(kTextBufferSize);
-    int count = 0;
+    // 1. Working storage; no count until the server tells it.
+    TextBuffers t;
+    std::optional<int> count;
 
     // 2. No server: nothing to contact.
     if (!values.Pop3Server.isEmpty()) {
         // 3. Connect.
-        const QByteArray host = Cp932::encode(values.Pop3Server);
-        const int handle = mail.NMailPop3Connect(host.constData());
+        const int handle = connectTrusted(m_ctx, t);
         if (handle != -1) {
             // 4. The stored account, read afresh now that the server answers.
             const QString name =
@@ -72,26 +178,15 @@ void MainForm::CheckMail()
                 // 7. Log in; the answer is the message count.
                 const QByteArray id = Cp932::encode(values.UserId);
                 const QByteArray pass = Cp932::encode(values.Password);
-                count = mail.NMailPop3Authenticate(handle, id.constData(), pass.constData(),
-                                                   values.ApopFlag != 0 ? -1 : 0);
-                // 8. Fetch every message in order; nothing is deleted.
-                std::vector<char> body;
-                for (int i = 1; i <= count; ++i) {
-                    mail.NMailPop3GetMailStatus(handle, i, text1, text2, text3, text4, 0);
-                    const int size = mail.NMailPop3GetMailSize(handle, i);
-                    const int bufferSize = std::clamp(size, 0, kMaxBodyBuffer - 1) + 1;
-                    body.assign(size_t(bufferSize), ' ');
-                    mail.NMailPop3GetMail(handle, i, text1, text2, text3, text4, body, 0, 0);
-                }
-                // 9. A failed login: the library's own words, and wait for the user.
-                if (count < 0) {
-                    int size = kTextBufferSize;
-                    mail.NMailGetMessage(0, text1, size);
-                    const QString message = CutAtNul(
-                        Cp932::decode(QByteArrayView(text1.data(), qsizetype(text1.size()))));
-                    QGuiApplication::restoreOverrideCursor();
-                    m_ctx.msgBox.MsgBox(message, MessageBoxes::OkOnly, QStringLiteral("エラー"));
-                    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+                const int answer = mail.NMailPop3Authenticate(
+                    handle, id.constData(), pass.constData(), values.ApopFlag != 0 ? -1 : 0);
+                if (answer >= 0) {
+                    // 8. Fetch every message in order; nothing is deleted.
+                    count = answer;
+                    fetchEveryMessage(mail, handle, answer, t);
+                } else {
+                    // 9. A failed login: the library's own words.
+                    showFailure(m_ctx, t);
                 }
             }
             // 10. Close whatever happened since the connection opened.
@@ -99,14 +194,13 @@ void MainForm::CheckMail()
         }
     }
 
-    // 11. Report, in every case.
+    // 11. Report, in every case, and only what is known.
     m_ctx.msgForm.Show();
-    m_ctx.msgForm->Text2->setText(QString::number(count));
-    m_ctx.msgForm->Text1->setText(count > 0 ? QStringLiteral("新着メールが有ります。")
-                                            : QStringLiteral("新着メールはありませんでした。"));
+    m_ctx.msgForm->Text2->setText(count ? QString::number(*count) : QStringLiteral("-"));
+    m_ctx.msgForm->Text1->setText(!count ? kCouldNotCheck : (*count > 0 ? kNewMail : kNoMail));
 
     // 12. New mail sends the aeroplane out, or stows it when it is out.
-    if (count > 0)
+    if (count.value_or(0) > 0)
         Label6_Click();
 
     // 13. Hang up after every check when the option is ticked.

@@ -3,6 +3,7 @@
 #include "mail/MailHeaderParser.h"
 #include "mail/Pop3Host.h"
 #include "mail/SpanWriter.h"
+#include "mail/TrustStore.h"
 #include "settings/Cp932.h"
 
 #include <QCryptographicHash>
@@ -15,17 +16,11 @@ using Status = Pop3Connection::Status;
 
 const QString kLoginFailed = QStringLiteral("ログインに失敗しました。");
 const QString kServerSaid = QStringLiteral("サーバーの応答: ");
+constexpr quint16 kPop3Port = 110;
 
 bool sendable(QByteArrayView text)
 {
     return !text.contains('\r') && !text.contains('\n');
-}
-
-// A server's words as text: its bytes are taken as CP932, with anything
-// invalid replaced, so the text written back is valid CP932 again.
-QString serverWords(const QByteArray& reply)
-{
-    return Cp932::decode(reply.trimmed());
 }
 
 // Parses the decimal number at the start of text (after blanks). Returns
@@ -52,8 +47,8 @@ NMail::NMail() = default;
 
 NMail::~NMail()
 {
-    for (auto& [handle, connection] : m_connections)
-        connection->abort();
+    for (auto& [handle, session] : m_sessions)
+        session.connection->abort();
 }
 
 int NMail::NMailInitializeWinSock()
@@ -70,9 +65,9 @@ int NMail::NMailSetOption(int option, int value)
 
 int NMail::NMailEndWinSock()
 {
-    for (auto& [handle, connection] : m_connections)
-        connection->abort();
-    m_connections.clear();
+    for (auto& [handle, session] : m_sessions)
+        session.connection->abort();
+    m_sessions.clear();
     return 0;
 }
 
@@ -85,77 +80,171 @@ void NMail::setTimeouts(int connectMs, int replyMs)
 void NMail::addCaCertificates(const QList<QSslCertificate>& cas)
 {
     m_extraCas += cas;
+    m_trustedFor.reset();
 }
 
-Pop3Connection* NMail::connection(int handle)
+const QList<QSslCertificate>& NMail::trustedCertificates()
 {
-    const auto it = m_connections.find(handle);
-    return it == m_connections.end() ? nullptr : it->second.get();
+    const QByteArray key = TrustStore::environmentKey();
+    if (m_trustedFor != key) {
+        m_trusted = TrustStore::systemAndEnvironment() + m_extraCas;
+        m_trustedFor = key;
+    }
+    return m_trusted;
+}
+
+NMail::Session* NMail::session(int handle)
+{
+    const auto it = m_sessions.find(handle);
+    return it == m_sessions.end() ? nullptr : &it->second;
 }
 
 int NMail::failWith(int code, const QString& text)
 {
     m_lastMessage = text;
-    if (!m_password.isEmpty())
-        m_lastMessage.replace(Cp932::decode(m_password), QStringLiteral("****"));
     return code;
 }
 
-int NMail::failConnection(Status status, const QByteArray& serverReply)
+QString NMail::serverWords(const QByteArray& reply) const
 {
+    // Its bytes are taken as CP932, with anything invalid replaced, so the
+    // text written back is valid CP932 again. A server that echoes the
+    // password does not get it into a text.
+    QString words = Cp932::decode(reply.trimmed());
+    if (!m_password.isEmpty())
+        words.replace(Cp932::decode(m_password), QStringLiteral("****"));
+    return words;
+}
+
+int NMail::failConnection(Status status, const QByteArray& serverReply, const Session& session)
+{
+    const QString& server = session.server;
     switch (status) {
     case Status::Ok:
         return 0;
     case Status::ServerError:
-        return failWith(ErrorRefused, QStringLiteral("サーバーが要求を拒否しました。") +
-                                          kServerSaid + serverWords(serverReply));
-    case Status::Timeout:
-        return failWith(ErrorTimeout, QStringLiteral("サーバーの応答がありませんでした。"));
+        return failWith(ErrorRefused,
+                        QStringLiteral("POP3 サーバー「%1」が要求を拒否しました。").arg(server) +
+                            kServerSaid + serverWords(serverReply));
+    case Status::Timeout: {
+        const int seconds = (session.connection->lastWaitMs() + 999) / 1000;
+        return failWith(
+            ErrorTimeout,
+            QStringLiteral("POP3 サーバー「%1」から %2 秒以内に応答がありませんでした。")
+                .arg(server)
+                .arg(seconds));
+    }
     case Status::ConnectionLost:
-        return failWith(ErrorConnectionLost, QStringLiteral("サーバーとの接続が切れました。"));
+        return failWith(ErrorConnectionLost,
+                        QStringLiteral("POP3 サーバー「%1」との接続が切れました。").arg(server));
     case Status::ProtocolError:
         return failWith(ErrorProtocol,
-                        QStringLiteral("サーバーの応答が POP3 の形式ではありませんでした。"));
-    case Status::ConnectFailed:
-        return failWith(ErrorConnectionLost, QStringLiteral("サーバーに接続できませんでした。"));
-    case Status::TlsFailed:
+                        QStringLiteral("「%1」の応答が POP3 の形式ではありませんでした。"
+                                       "POP3 サーバーではないか、サーバーの指定が違っています。")
+                            .arg(server));
+    case Status::HostNotFound:
         return failWith(ErrorConnectionLost,
-                        QStringLiteral("サーバーとの暗号化通信を確立できませんでした。"));
+                        QStringLiteral("POP3 サーバー「%1」が見つかりませんでした。"
+                                       "サーバー名を確かめてください。")
+                            .arg(server));
+    case Status::ConnectFailed:
+        return failWith(ErrorConnectionLost,
+                        QStringLiteral("POP3 サーバー「%1」に接続できませんでした。"
+                                       "接続を拒否されたか、サーバーまで届きません。"
+                                       "サーバー名とポート番号を確かめてください。")
+                            .arg(server));
+    case Status::TlsFailed:
+        return failWith(ErrorConnectionLost, tlsFailureText(session));
     }
     return ErrorProtocol;
 }
 
+QString NMail::tlsFailureText(const Session& session)
+{
+    const Pop3Connection& conn = *session.connection;
+    QString text =
+        QStringLiteral("POP3 サーバー「%1」との暗号化通信 (TLS) を確立できませんでした。")
+            .arg(session.server);
+    if (!conn.certificateErrors().isEmpty()) {
+        // A certificate nobody can vouch for (revoked, a broken signature):
+        // no way round it is offered.
+        QStringList reasons;
+        for (const QSslError& error : conn.certificateErrors())
+            reasons.append(error.errorString());
+        reasons.removeDuplicates();
+        return text + QStringLiteral("\n理由: ") + reasons.join(QStringLiteral(" / "));
+    }
+    // The handshake itself failed: a server whose TLS is broken can still be
+    // reached in plain text, if the user accepts that.
+    const Pop3Host& host = session.host;
+    QString plain = host.host().contains(u':') ? u'[' + host.host() + u']' : host.host();
+    if (host.security() != Pop3Host::Security::Tls && host.port() != kPop3Port)
+        plain += u':' + QString::number(host.port());
+    return text + QStringLiteral("\n理由: ") + conn.tlsErrorText() +
+           QStringLiteral("\nこのサーバーの TLS が壊れている場合は、サーバーの指定を「pop3://%1」"
+                          "にすると暗号化せずに接続します (パスワードも暗号化されずに送られます)。")
+               .arg(plain);
+}
+
 int NMail::NMailPop3Connect(const char* host)
 {
-    const Pop3Host target = Pop3Host::parse(Cp932::decode(host ? QByteArrayView(host) : ""));
+    m_untrusted.reset();
+    Session candidate;
+    candidate.server = Cp932::decode(host ? QByteArrayView(host) : "").trimmed();
+    candidate.host = Pop3Host::parse(candidate.server);
+    const Pop3Host& target = candidate.host;
     if (!target.isValid()) {
-        failWith(ErrorBadArgument, QStringLiteral("POP3 サーバーの指定が正しくありません。"));
+        failWith(
+            ErrorBadArgument,
+            QStringLiteral("POP3 サーバーの指定「%1」が正しくありません。").arg(candidate.server));
         return -1;
     }
-    auto conn = std::make_unique<Pop3Connection>(m_connectTimeoutMs, m_replyTimeoutMs, m_extraCas);
-    const Status status = conn->open(target);
+    const QByteArray pinned = m_pins.pinned(target.host(), target.port());
+    candidate.connection = std::make_unique<Pop3Connection>(
+        m_connectTimeoutMs, m_replyTimeoutMs,
+        [this]() -> const QList<QSslCertificate>& { return trustedCertificates(); }, pinned);
+    const Pop3Connection& conn = *candidate.connection;
+    const Status status = candidate.connection->open(target);
     if (status != Status::Ok) {
-        if (status == Status::TlsFailed)
+        if (status == Status::TlsFailed &&
+            UntrustedCertificate::isAskable(conn.rejectedCertificate(), conn.certificateErrors())) {
+            m_untrusted = UntrustedCertificate{candidate.server,
+                                               target.host(),
+                                               target.port(),
+                                               conn.rejectedCertificate(),
+                                               conn.certificateErrors(),
+                                               !pinned.isEmpty()};
             failWith(ErrorConnectionLost,
-                     QStringLiteral("サーバーとの暗号化通信を確立できませんでした。") +
-                         conn->tlsErrorText());
-        else if (status == Status::Timeout)
-            failWith(ErrorTimeout, QStringLiteral("サーバーの応答がありませんでした。"));
-        else
-            failWith(ErrorConnectionLost, QStringLiteral("サーバーに接続できませんでした。"));
+                     QStringLiteral("POP3 サーバー「%1」の証明書を信頼できませんでした。\n")
+                             .arg(candidate.server) +
+                         m_untrusted->reasons());
+        } else {
+            failConnection(status, conn.greeting(), candidate);
+        }
         return -1;
     }
     const int handle = m_nextHandle;
     m_nextHandle = m_nextHandle == INT_MAX ? 1 : m_nextHandle + 1;
-    m_connections[handle] = std::move(conn);
+    m_sessions[handle] = std::move(candidate);
     return handle;
+}
+
+const UntrustedCertificate* NMail::untrustedCertificate() const
+{
+    return m_untrusted ? &*m_untrusted : nullptr;
+}
+
+bool NMail::trustCertificate(const UntrustedCertificate& certificate)
+{
+    return m_pins.pin(certificate.host, certificate.port, certificate.sha256());
 }
 
 int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, int apop)
 {
-    Pop3Connection* conn = connection(handle);
-    if (!conn)
+    Session* open = session(handle);
+    if (!open)
         return failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+    Pop3Connection* conn = open->connection.get();
     const QByteArray user = id ? QByteArray(id) : QByteArray();
     m_password = pass ? QByteArray(pass) : QByteArray();
     // A CR or LF would end the command early and let the rest run as a
@@ -196,7 +285,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
         return code;
     }
     if (status != Status::Ok) {
-        const int code = failConnection(status, reply);
+        const int code = failConnection(status, reply, *open);
         m_password.clear();
         return code;
     }
@@ -204,11 +293,10 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
 
     status = conn->command("STAT", &reply);
     if (status != Status::Ok)
-        return failConnection(status, reply);
+        return failConnection(status, reply, *open);
     qint64 count = 0;
     if (!parseCount(QByteArrayView(reply).sliced(3), count) || count > INT_MAX)
-        return failWith(ErrorProtocol,
-                        QStringLiteral("サーバーの応答が POP3 の形式ではありませんでした。"));
+        return failConnection(Status::ProtocolError, reply, *open);
     return int(count);
 }
 
@@ -218,22 +306,26 @@ int NMail::queryMessage(int handle, int no, const char* verb, std::span<char> su
 {
     MailHeaderParser parser(subject, date, from, header);
     SpanWriter bodyWriter(body ? *body : std::span<char>());
-    Pop3Connection* conn = connection(handle);
+    Session* open = session(handle);
     int result = 0;
-    if (!conn) {
+    if (!open) {
         result = failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     } else {
+        Pop3Connection& conn = *open->connection;
         QByteArray reply;
-        Status status = conn->command(
+        Status status = conn.command(
             QByteArray(verb) + ' ' + QByteArray::number(no) + (body ? "" : " 0"), &reply);
         if (status == Status::Ok) {
-            status = conn->readMultiLine([&](QByteArrayView piece) {
-                parser.feed(piece);
-                bodyWriter.append(piece);
-            });
+            // Only the whole message may be long; a header is a short answer.
+            status = conn.readMultiLine(
+                [&](QByteArrayView piece) {
+                    parser.feed(piece);
+                    bodyWriter.append(piece);
+                },
+                body ? Pop3Connection::Length::Long : Pop3Connection::Length::Short);
         }
         if (status != Status::Ok)
-            result = failConnection(status, reply);
+            result = failConnection(status, reply, *open);
         else if (body)
             result = int(std::min<qint64>(bodyWriter.total(), INT_MAX));
     }
@@ -257,13 +349,13 @@ int NMail::NMailPop3GetMail(int handle, int no, std::span<char> subject, std::sp
 
 int NMail::NMailPop3GetMailSize(int handle, int no)
 {
-    Pop3Connection* conn = connection(handle);
-    if (!conn)
+    Session* open = session(handle);
+    if (!open)
         return failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     QByteArray reply;
-    const Status status = conn->command("LIST " + QByteArray::number(no), &reply);
+    const Status status = open->connection->command("LIST " + QByteArray::number(no), &reply);
     if (status != Status::Ok)
-        return failConnection(status, reply);
+        return failConnection(status, reply, *open);
     // "+OK <no> <size>"
     const QList<QByteArray> words = reply.simplified().split(' ');
     qint64 size = 0;
@@ -285,11 +377,11 @@ int NMail::NMailGetMessage(int /*flag*/, std::span<char> buffer, int& size)
 
 int NMail::NMailPop3Close(int handle)
 {
-    const auto it = m_connections.find(handle);
-    if (it == m_connections.end())
+    const auto it = m_sessions.find(handle);
+    if (it == m_sessions.end())
         return ErrorBadHandle;
-    it->second->quit();
-    m_connections.erase(it);
+    it->second.connection->quit();
+    m_sessions.erase(it);
     return 0;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "mail/CertificatePins.h"
 #include "mail/Pop3Connection.h"
+#include "mail/Pop3Host.h"
+#include "mail/UntrustedCertificate.h"
 
 #include <QList>
 #include <QSslCertificate>
@@ -8,13 +11,15 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 
 // The mail library: a POP3 client behind the operations the mail check calls.
 // One object is owned by the application. Every call is synchronous and runs
-// on the user-interface thread; every wait inside it is bounded (connect
-// 15 s, each reply 30 s; a multi-line answer may take longer as long as data
-// keeps coming, each wait for more being bounded by the reply time).
+// on the user-interface thread; every wait inside it is bounded: connect and
+// TLS handshake 15 s; each status line, the capability list and the header of
+// TOP 30 s in all and 64 KiB at most; only a whole message (RETR) may take
+// longer, as long as no wait for more data runs past 30 s.
 //
 // Text crosses the boundary as NUL-terminated CP932 bytes. Every output
 // buffer is a caller-sized span: at most its size is written, NUL included,
@@ -32,6 +37,13 @@
 // failure) and NMailGetMessage tells what went wrong.
 //
 // Messages are never deleted: no path sends DELE.
+//
+// Server certificates verify against the system store plus SSL_CERT_FILE and
+// SSL_CERT_DIR (see TrustStore), or match the certificate the user pinned for
+// that server (see CertificatePins). A connection whose certificate does
+// neither fails before any password is sent; when the user could vouch for
+// the certificate, untrustedCertificate() describes it so the caller can ask,
+// pin it with trustCertificate() and connect again.
 class NMail
 {
 public:
@@ -58,7 +70,8 @@ public:
     int NMailSetOption(int option, int value);
     int NMailEndWinSock(); // closes everything; returns 0
 
-    // host: NUL-terminated CP932, syntax of Pop3Host. Returns a handle >= 0, or -1.
+    // host: NUL-terminated CP932, syntax of Pop3Host. Returns a handle >= 0,
+    // or -1 with the reason in NMailGetMessage.
     int NMailPop3Connect(const char* host);
     // apop non-zero: APOP login; otherwise USER and PASS. Then STAT.
     // Returns the message count, or one of the Error values.
@@ -82,6 +95,17 @@ public:
     // Returns 0, or ErrorBadHandle when the handle is not open.
     int NMailPop3Close(int handle);
 
+    // After a failed NMailPop3Connect: the server's certificate when it did
+    // not verify and the user may choose to trust it; null otherwise.
+    const UntrustedCertificate* untrustedCertificate() const;
+    // Trusts exactly this certificate for its server from now on. Returns
+    // true when the pin was stored, false when it holds for this run only.
+    bool trustCertificate(const UntrustedCertificate& certificate);
+    // Where pins are kept; set its file to keep them beyond this run.
+    CertificatePins& certificatePins() { return m_pins; }
+
+    int replyTimeoutMs() const { return m_replyTimeoutMs; }
+
     // Test seams.
     void setTimeouts(int connectMs, int replyMs);
     void addCaCertificates(const QList<QSslCertificate>& cas);
@@ -90,19 +114,37 @@ public:
     const QString& lastMessage() const { return m_lastMessage; }
 
 private:
-    Pop3Connection* connection(int handle);
+    // One open connection and the server value it was opened with.
+    struct Session
+    {
+        std::unique_ptr<Pop3Connection> connection;
+        QString server; // as the user wrote it, for texts
+        Pop3Host host;
+    };
+
+    Session* session(int handle);
     int failWith(int code, const QString& text);
-    int failConnection(Pop3Connection::Status status, const QByteArray& serverReply);
+    QString serverWords(const QByteArray& reply) const;
+    int failConnection(Pop3Connection::Status status, const QByteArray& serverReply,
+                       const Session& session);
+    static QString tlsFailureText(const Session& session);
     int queryMessage(int handle, int no, const char* verb, std::span<char> subject,
                      std::span<char> date, std::span<char> from, std::span<char> header,
                      std::span<char>* body);
+    const QList<QSslCertificate>& trustedCertificates();
 
-    std::map<int, std::unique_ptr<Pop3Connection>> m_connections;
+    std::map<int, Session> m_sessions;
     int m_nextHandle = 1;
     int m_connectTimeoutMs = DefaultConnectTimeoutMs;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
     int m_textBufferSize = 0;
     QList<QSslCertificate> m_extraCas;
+    // System store, environment and extra certificates, built at the first
+    // connection and again when the environment's variables change.
+    QList<QSslCertificate> m_trusted;
+    std::optional<QByteArray> m_trustedFor;
+    CertificatePins m_pins;
+    std::optional<UntrustedCertificate> m_untrusted;
     QString m_lastMessage;
     QByteArray m_password; // of the login under way, to keep it out of texts
 };

@@ -1,5 +1,6 @@
 #include "mail/Pop3Connection.h"
 
+#include <QCryptographicHash>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
@@ -23,9 +24,9 @@ int remainingMs(const QDeadlineTimer& deadline)
 } // namespace
 
 Pop3Connection::Pop3Connection(int connectTimeoutMs, int replyTimeoutMs,
-                               QList<QSslCertificate> extraCas)
+                               TrustedCertificates trusted, QByteArray pinnedSha256)
     : m_connectTimeoutMs(connectTimeoutMs), m_replyTimeoutMs(replyTimeoutMs),
-      m_extraCas(std::move(extraCas))
+      m_trusted(std::move(trusted)), m_pinnedSha256(std::move(pinnedSha256))
 {}
 
 Pop3Connection::~Pop3Connection()
@@ -43,51 +44,108 @@ Pop3Connection::Status Pop3Connection::fail(Status status)
     return status;
 }
 
+QDeadlineTimer Pop3Connection::startWait(int ms)
+{
+    m_lastWaitMs = ms;
+    return QDeadlineTimer(ms);
+}
+
 void Pop3Connection::configureTls(const QString& host)
 {
-    // The system store plus whatever the caller trusts in addition. Setting
-    // the list explicitly stops Qt's on-demand loading of system roots, so
-    // they are put in here by hand.
+    // Setting the list explicitly stops Qt's on-demand loading of system
+    // roots: the caller's list already holds them.
     QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
-    conf.setCaCertificates(QSslConfiguration::systemCaCertificates() + m_extraCas);
+    conf.setCaCertificates(m_trusted());
     conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket->setSslConfiguration(conf);
     m_socket->setPeerVerifyName(host);
+}
+
+void Pop3Connection::checkCertificate(const QList<QSslError>& errors)
+{
+    // Runs inside the handshake, before it decides. Only the exact pinned
+    // certificate is let through; anything else fails the handshake and is
+    // kept for the caller to show.
+    QSslCertificate peer = m_socket->peerCertificate();
+    if (peer.isNull() && !errors.isEmpty())
+        peer = errors.first().certificate();
+    if (!m_pinnedSha256.isEmpty() && !peer.isNull() &&
+        peer.digest(QCryptographicHash::Sha256) == m_pinnedSha256) {
+        m_socket->ignoreSslErrors();
+        return;
+    }
+    m_rejectedCertificate = peer;
+    m_certificateErrors = errors;
+}
+
+Pop3Connection::Status Pop3Connection::connectFailure(const QDeadlineTimer& deadline) const
+{
+    switch (m_socket->error()) {
+    case QAbstractSocket::HostNotFoundError:
+        return Status::HostNotFound;
+    case QAbstractSocket::SocketTimeoutError:
+        return Status::Timeout;
+    default:
+        return deadline.hasExpired() ? Status::Timeout : Status::ConnectFailed;
+    }
+}
+
+Pop3Connection::Status Pop3Connection::handshakeFailure(const QDeadlineTimer& deadline)
+{
+    m_tlsError = m_socket->errorString();
+    // A server that says nothing during the handshake is silent, not broken.
+    if (m_certificateErrors.isEmpty() && deadline.hasExpired())
+        return fail(Status::Timeout);
+    return fail(Status::TlsFailed);
 }
 
 Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
 {
     abort();
     m_broken = false;
+    m_tcpConnected = false;
     m_pending.clear();
     m_pendingPos = 0;
     m_greeting.clear();
     m_tlsError.clear();
+    m_rejectedCertificate = QSslCertificate();
+    m_certificateErrors.clear();
     m_socket = std::make_unique<QSslSocket>();
     m_socket->setReadBufferSize(kSocketBuffer);
+    QSslSocket* socket = m_socket.get();
+    // Both signals are emitted from inside the blocking waits below.
+    QObject::connect(socket, &QAbstractSocket::connected, socket,
+                     [this] { m_tcpConnected = true; });
+    QObject::connect(socket, &QSslSocket::sslErrors, socket,
+                     [this](const QList<QSslError>& errors) { checkCertificate(errors); });
 
-    const QDeadlineTimer deadline(m_connectTimeoutMs);
+    const QDeadlineTimer deadline = startWait(m_connectTimeoutMs);
     if (host.security() == Pop3Host::Security::Tls) {
         configureTls(host.host());
         m_socket->connectToHostEncrypted(host.host(), host.port(), host.host());
         if (!m_socket->waitForEncrypted(remainingMs(deadline))) {
-            const bool connected = m_socket->state() == QAbstractSocket::ConnectedState;
-            m_tlsError = m_socket->errorString();
-            return fail(connected
-                            ? Status::TlsFailed
-                            : (deadline.hasExpired() ? Status::Timeout : Status::ConnectFailed));
+            if (!m_tcpConnected)
+                return fail(connectFailure(deadline));
+            return handshakeFailure(deadline);
         }
     } else {
         m_socket->connectToHost(host.host(), host.port());
         if (!m_socket->waitForConnected(remainingMs(deadline)))
-            return fail(deadline.hasExpired() ? Status::Timeout : Status::ConnectFailed);
+            return fail(connectFailure(deadline));
     }
 
     Status status = readStatusLine(&m_greeting);
     if (status != Status::Ok)
         return fail(status);
+    if (m_greeting.startsWith("-ERR")) {
+        // A POP3 server turning the session away (busy, blocked): its words
+        // are kept for the caller, the session ends here.
+        m_broken = true;
+        abort();
+        return Status::ServerError;
+    }
     if (!m_greeting.startsWith("+OK"))
-        return fail(Status::ConnectFailed);
+        return fail(Status::ProtocolError);
 
     if (host.security() != Pop3Host::Security::StartTlsIfOffered)
         return Status::Ok;
@@ -101,10 +159,8 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
     if (status != Status::Ok)
         return status;
     QByteArray capabilities;
-    status = readMultiLine([&capabilities](QByteArrayView piece) {
-        if (capabilities.size() < kMaxStatusLine)
-            capabilities.append(piece.first(std::min(piece.size(), kMaxStatusLine)));
-    });
+    status = readMultiLine([&capabilities](QByteArrayView piece) { capabilities.append(piece); },
+                           Length::Short);
     if (status != Status::Ok)
         return status;
     bool offersStls = false;
@@ -121,8 +177,10 @@ Pop3Connection::Status Pop3Connection::startTls(const QString& host)
 {
     QByteArray reply;
     const Status status = command("STLS", &reply);
-    if (status == Status::ServerError)
+    if (status == Status::ServerError) {
+        m_tlsError = QString::fromLatin1(reply);
         return fail(Status::TlsFailed);
+    }
     if (status != Status::Ok)
         return status;
     // Anything already received after +OK came in clear text and could have
@@ -132,11 +190,10 @@ Pop3Connection::Status Pop3Connection::startTls(const QString& host)
     m_pending.clear();
     m_pendingPos = 0;
     configureTls(host);
+    const QDeadlineTimer deadline = startWait(m_connectTimeoutMs);
     m_socket->startClientEncryption();
-    if (!m_socket->waitForEncrypted(m_connectTimeoutMs)) {
-        m_tlsError = m_socket->errorString();
-        return fail(Status::TlsFailed);
-    }
+    if (!m_socket->waitForEncrypted(remainingMs(deadline)))
+        return handshakeFailure(deadline);
     return Status::Ok;
 }
 
@@ -148,7 +205,7 @@ Pop3Connection::Status Pop3Connection::writeLine(QByteArrayView line)
     out.append("\r\n");
     if (m_socket->write(out) != out.size())
         return fail(Status::ConnectionLost);
-    const QDeadlineTimer deadline(m_replyTimeoutMs);
+    const QDeadlineTimer deadline = startWait(m_replyTimeoutMs);
     while (m_socket->bytesToWrite() > 0) {
         if (m_socket->state() != QAbstractSocket::ConnectedState)
             return fail(Status::ConnectionLost);
@@ -197,7 +254,7 @@ Pop3Connection::Status Pop3Connection::fill(QDeadlineTimer deadline)
 
 Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line)
 {
-    const QDeadlineTimer deadline(m_replyTimeoutMs);
+    const QDeadlineTimer deadline = startWait(m_replyTimeoutMs);
     qsizetype scanned = m_pendingPos;
     for (;;) {
         const qsizetype lf = m_pending.indexOf('\n', scanned);
@@ -211,6 +268,9 @@ Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line)
         }
         if (m_pending.size() - m_pendingPos > kMaxStatusLine)
             return fail(Status::ProtocolError);
+        // One bound for the whole line, however slowly its bytes come.
+        if (deadline.hasExpired())
+            return fail(Status::Timeout);
         scanned = m_pending.size() - m_pendingPos; // offsets move when fill() compacts
         const Status status = fill(deadline);
         if (status != Status::Ok)
@@ -238,10 +298,13 @@ Pop3Connection::Status Pop3Connection::command(QByteArrayView line, QByteArray* 
 }
 
 Pop3Connection::Status
-Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink)
+Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink, Length length)
 {
     if (!isUsable())
         return fail(Status::ConnectionLost);
+    const bool isShort = length == Length::Short;
+    const QDeadlineTimer whole = isShort ? startWait(m_replyTimeoutMs) : QDeadlineTimer();
+    qsizetype taken = 0; // bytes of the answer consumed so far
     bool atLineStart = true;
     for (;;) {
         while (m_pendingPos < m_pending.size()) {
@@ -257,6 +320,7 @@ Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink)
                     return Status::Ok;
                 }
                 ++m_pendingPos;
+                ++taken;
                 atLineStart = false;
                 continue;
             }
@@ -276,11 +340,16 @@ Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink)
                 }
                 from = lf + 1;
             }
+            taken += take;
+            if (isShort && taken > kMaxShortAnswer)
+                return fail(Status::ProtocolError);
             sink(QByteArrayView(p, take));
             m_pendingPos += take;
             atLineStart = endsLine;
         }
-        const Status status = fill(QDeadlineTimer(m_replyTimeoutMs));
+        if (isShort && whole.hasExpired())
+            return fail(Status::Timeout);
+        const Status status = fill(isShort ? whole : startWait(m_replyTimeoutMs));
         if (status != Status::Ok)
             return fail(status);
     }

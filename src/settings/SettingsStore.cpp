@@ -1,4 +1,5 @@
 #include "settings/SettingsStore.h"
+#include "settings/DataFolder.h"
 
 #include "settings/FileAccess.h"
 #include "settings/ProfileFile.h"
@@ -25,15 +26,17 @@ SettingsStore::SettingsStore(QString exeFolder, QString orvendaPath)
 
 QString SettingsStore::dataFolder() const
 {
-    QString folder = m_exeFolder;
-    if (!folder.endsWith(u'/') && !folder.endsWith(u'\\'))
-        folder += u'/';
-    return folder + QStringLiteral("★MailData");
+    return DataFolder::besideProgram(m_exeFolder);
 }
 
 QString SettingsStore::profilePath(const QString& fileName) const
 {
-    return dataFolder() + u'/' + fileName;
+    return DataFolder::readPath(m_exeFolder, fileName);
+}
+
+QString SettingsStore::profileWritePath(const QString& fileName) const
+{
+    return DataFolder::writePath(m_exeFolder, fileName);
 }
 
 int SettingsStore::ReadProfileInt(const QString& fileName, const QString& key) const
@@ -55,7 +58,7 @@ void SettingsStore::WriteProfileString(const QString& fileName, const QString& k
                                        const QString& value) const
 {
     notify(QStringLiteral("write %1 %2").arg(fileName, key));
-    const QString path = profilePath(fileName);
+    const QString path = profileWritePath(fileName);
     const FileAccess::ReadResult file = FileAccess::read(path);
     if (file.status() == FileAccess::ReadStatus::Unusable)
         return; // a folder in the way, or bytes we could not keep: leave it all alone

@@ -14,7 +14,8 @@
 //
 // Nothing here reports failure to its caller: a read that cannot find or read
 // its file gives its default, a write that cannot be made is dropped. Every
-// write replaces its file atomically; the data folder is never created.
+// write replaces its file atomically; the data folder beside the program is
+// never created.
 class SettingsStore
 {
 public:
@@ -23,9 +24,17 @@ public:
     // (the process's current directory at the moment of each access).
     explicit SettingsStore(QString exeFolder, QString orvendaPath = QStringLiteral("orvenda.ini"));
 
+    // The data folder beside the program, exeFolder + "/★MailData".
     QString dataFolder() const;
-    // The full path of a file in the data folder, rebuilt at every call.
+    // Where a file of the data folder is read from, worked out at every call:
+    // beside the program, or in the per-user folder when the program's own
+    // cannot be written (see DataFolder.h).
     QString profilePath(const QString& fileName) const;
+    // Where a write of that file goes, ready to be read, changed and replaced
+    // there: in the per-user folder the folder is made and a shipped file
+    // copied in first, so a write keeps the file's other content in either
+    // layout.
+    QString profileWritePath(const QString& fileName) const;
 
     // Section EXEINI of the named data-folder file ("ini.ini" or "iniIdPass.ini").
     // The number at the start of the value (see ProfileFile::toInt); 0 when missing.

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts a copy of the program from a fresh folder and drives it with xdotool
 # under openbox: window title, the menu by keyboard (Alt+F), the settings
-# dialog, what closing writes, and that closing the main window ends it.
+# dialog, what closing writes, and that closing the main window ends it and
+# leaves nothing running (it starts without a session bus, as a bare X
+# session does, where asking for one would launch a bus that stays).
 set -uo pipefail
 program=$1
 if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null || ! command -v openbox >/dev/null; then
@@ -12,8 +14,14 @@ fi
 work=$(mktemp -d)
 wm_pid=""
 app_pid=""
+# Marks the program's environment, which everything it starts inherits.
+token="kestrova-smoke-$$-$RANDOM"
+started_by_program() { # process ids carrying the mark, this shell's children aside
+  grep -lsa "KESTROVA_SMOKE_RUN=$token" /proc/[0-9]*/environ | cut -d/ -f3 | grep -vx "$$"
+}
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  for pid in $(started_by_program); do kill "$pid" 2>/dev/null; done
   # The window manager is gone before the next test starts its own.
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
   rm -rf "$work"
@@ -43,7 +51,8 @@ cp "$program" "$work/program/kestrova"
 openbox --sm-disable --replace >/dev/null 2>&1 &
 wm_pid=$!
 sleep 0.5
-(cd "$work/cwd" && exec "$work/program/kestrova") >"$work/log" 2>&1 &
+(cd "$work/cwd" && exec env -u DBUS_SESSION_BUS_ADDRESS KESTROVA_SMOKE_RUN="$token" \
+  "$work/program/kestrova") >"$work/log" 2>&1 &
 app_pid=$!
 
 main=$(wait_window 'Ver 1\.0$') || { echo "FAILED: the main window did not appear"; cat "$work/log"; exit 1; }
@@ -81,6 +90,9 @@ for _ in $(seq 1 30); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; don
 check "closing the main window ends the program" bash -c "! kill -0 $app_pid 2>/dev/null"
 app_pid=""
 check "no file in the folder it was started from" test -z "$(ls -A "$work/cwd")"
+left=$(started_by_program)
+[ -n "$left" ] && ps -o pid,args -p "$(echo $left | tr ' ' ,)"
+check "nothing the program started is left running" test -z "$left"
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

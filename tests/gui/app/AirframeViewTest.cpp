@@ -56,7 +56,8 @@ TEST_F(AirframeView, Label1SwitchesViewsAndNothingIsReset)
     EXPECT_EQ(m.Label1->text(), QStringLiteral("機体"));
     EXPECT_TRUE(m.Image1->isHidden());
     EXPECT_TRUE(m.Timer1->isActive());
-    EXPECT_EQ(m.Timer1->interval(), 1);
+    // Set for the first step, due 15.625 ms after the switch.
+    EXPECT_EQ(m.Timer1->interval(), 16);
 
     m.Timer1_Timer();
     m.Timer1_Timer();
@@ -287,4 +288,43 @@ TEST_F(AirframeView, TheClientShowsThePictureUnderTheCaptions)
             green += qGreen(shot.pixel(x, y)) > 150 && qRed(shot.pixel(x, y)) < 60 &&
                      qBlue(shot.pixel(x, y)) < 60;
     EXPECT_GT(green, 0);
+}
+
+TEST_F(AirframeView, AHeldArrowKeyMovesTheJetSixtyFourStepsASecond)
+{
+    MainForm& m = startMain();
+    qint64 now = 5'000'000'000; // the clock does not start at 0
+    m.setClock([&now] { return now; });
+    press(m, Qt::Key_Right);
+    clickLabel1(m);
+
+    // Timer1 fires when it was set to; a second of ticks as the schedule asks.
+    const qint64 end = now + 1'000'000'000;
+    int ticks = 0;
+    while (now + qint64(m.Timer1->interval()) * 1'000'000 <= end) {
+        ASSERT_TRUE(m.Timer1->isActive());
+        ASSERT_GE(m.Timer1->interval(), 15);
+        ASSERT_LE(m.Timer1->interval(), 16);
+        now += qint64(m.Timer1->interval()) * 1'000'000;
+        m.runDueSteps();
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 64);
+    EXPECT_EQ(m.JetX, 60 + 64 * SkyView::SteerStep);
+    EXPECT_EQ(m.JetY, 40);
+    // 64 steps: whole turns of both sky offsets.
+    EXPECT_EQ(m.SkyX, 0);
+    EXPECT_EQ(m.SkyY, 0);
+
+    // Held through a stall of half a second: one step, not thirty-two.
+    now += 500'000'000;
+    m.runDueSteps();
+    EXPECT_EQ(m.JetX, 60 + 65 * SkyView::SteerStep);
+
+    // In the cockpit view the tick does nothing and Timer1 stays stopped.
+    clickLabel1(m);
+    now += 1'000'000'000;
+    m.runDueSteps();
+    EXPECT_FALSE(m.Timer1->isActive());
+    EXPECT_EQ(m.JetX, 60 + 65 * SkyView::SteerStep);
 }

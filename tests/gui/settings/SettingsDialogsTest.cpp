@@ -75,11 +75,12 @@ TEST_F(SettingsDialogs, ServerDialogOkWithEmptyFieldsWritesFourLinesAndDisablesT
     EXPECT_TRUE(ctx.values.Pop3Server.isEmpty());
     EXPECT_EQ(ctx.values.ApopFlag, 0);
 
-    // The next check contacts no server: the account is not even read.
+    // The next check contacts no server: the account is not even read, and
+    // no count is shown.
     h.writeFile(h.idPassPath(), "[EXEINI]\r\nNAME=a\r\nNAME2=b\r\n");
     h.main().Label8_Click();
     EXPECT_FALSE(ctx.idPassForm.isLoaded());
-    EXPECT_EQ(ctx.msgForm->Text2->text(), QStringLiteral("0"));
+    EXPECT_EQ(ctx.msgForm->Text2->text(), QStringLiteral("-"));
 }
 
 TEST_F(SettingsDialogs, ServerNamesAreSavedAsTypedAndReadBackCutAtTheNextStart)

@@ -1,18 +1,27 @@
-// Topmost windows under a real window manager: the test starts openbox on the
-// X server it was given (scripts/test runs the suite under Xvfb) and reads the
-// manager's stacking order.
+// Window order, focus and shape under a real X server (scripts/test runs the
+// suite under Xvfb), read from the X server itself. The test program runs
+// twice: with openbox, which it starts, and with no window manager at all
+// (KESTROVA_NO_WINDOW_MANAGER set).
 
+#include "XProbe.h"
 #include "support/app/AppHarness.h"
 
+#include "flight/Form1.h"
 #include "mail/MsgForm.h"
 #include "settings/OptionForm.h"
 #include "settings/SetForm.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -24,28 +33,6 @@ QString run(const QString& program, const QStringList& args)
     p.start(program, args);
     p.waitForFinished(5000);
     return QString::fromLocal8Bit(p.readAllStandardOutput());
-}
-
-// Client windows from bottom to top, as the window manager stacks them.
-QList<WId> stacking()
-{
-    const QString out = run(QStringLiteral("xprop"),
-                            {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
-    QList<WId> ids;
-    const qsizetype hash = out.indexOf(QLatin1Char('#'));
-    if (hash < 0)
-        return ids;
-    for (const QString& part : out.mid(hash + 1).split(QLatin1Char(','), Qt::SkipEmptyParts))
-        ids.append(WId(part.trimmed().toULongLong(nullptr, 16)));
-    return ids;
-}
-
-bool above(WId upper, WId lower)
-{
-    const QList<WId> order = stacking();
-    const qsizetype u = order.indexOf(upper);
-    const qsizetype l = order.indexOf(lower);
-    return u >= 0 && l >= 0 && u > l;
 }
 
 // Processes events until the condition holds or the time is up.
@@ -61,13 +48,72 @@ template <class F> bool waitFor(F condition, int ms = 5000)
     return true;
 }
 
+// What a real message box looked like while it was up.
+struct BoxSeen
+{
+    bool appeared = false;
+    QString text;
+    bool aboveOthers = false;
+    bool focused = false;
+    std::string state; // what the X server said, for a failure's message
+};
+
+// Runs `ask`, which opens a real message box; once the box is on screen,
+// notes whether it is stacked above each of `others` and holds the keyboard
+// focus (giving the window system a few seconds to get there), then presses
+// `answer`.
+BoxSeen answerNextBox(const QList<QWidget*>& others, QMessageBox::StandardButton answer,
+                      const std::function<void()>& ask)
+{
+    BoxSeen seen;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (seen.appeared || !box || !box->isVisible())
+            return;
+        seen.appeared = true;
+        poll.stop();
+        seen.text = box->text();
+        const WId id = box->winId();
+        auto aboveOthers = [&] {
+            return std::all_of(others.begin(), others.end(),
+                               [&](QWidget* w) { return XProbe::above(id, w->winId()); });
+        };
+        waitFor([&] { return aboveOthers() && XProbe::inputFocus() == id; });
+        seen.aboveOthers = aboveOthers();
+        seen.focused = XProbe::inputFocus() == id;
+        QStringList order;
+        for (WId w : XProbe::stacking())
+            order.append(QString::number(w, 16));
+        QStringList ours;
+        for (QWidget* w : others)
+            ours.append(QString::number(w->winId(), 16));
+        seen.state = QStringLiteral("box %1, under it %2; stacking %3; focus %4")
+                         .arg(QString::number(id, 16), ours.join(u','), order.join(u','),
+                              QString::number(XProbe::inputFocus(), 16))
+                         .toStdString();
+        if (QAbstractButton* button = box->button(answer))
+            button->click();
+        else
+            box->done(0);
+    });
+    poll.start();
+    ask();
+    return seen;
+}
+
 class WindowStacking : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        if (QGuiApplication::platformName() != QLatin1String("xcb") || !XProbe::available())
             return;
+        if (qEnvironmentVariableIsSet("KESTROVA_NO_WINDOW_MANAGER")) {
+            s_ready = !XProbe::managed();
+            return;
+        }
         s_wm = new QProcess;
         s_wm->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         s_wm->start(QStringLiteral("openbox"),
@@ -78,7 +124,8 @@ protected:
         QWidget probe;
         probe.setWindowTitle(QStringLiteral("probe"));
         probe.show();
-        waitFor([&] { return stacking().contains(probe.winId()); }, 10000);
+        s_ready = waitFor(
+            [&] { return XProbe::managed() && XProbe::stacking().contains(probe.winId()); }, 10000);
     }
     static void TearDownTestSuite()
     {
@@ -88,12 +135,14 @@ protected:
             delete s_wm;
             s_wm = nullptr;
         }
+        s_ready = false;
     }
     void SetUp() override
     {
-        if (!s_wm || s_wm->state() != QProcess::Running)
-            GTEST_SKIP() << "needs an X server and openbox";
+        if (!s_ready)
+            GTEST_SKIP() << "needs an X server (and openbox, or no window manager when asked)";
     }
+    static bool managed() { return s_wm != nullptr; }
     // An ordinary window of another kind, shown and activated after the others.
     void activateOrdinaryWindow(QWidget& w)
     {
@@ -106,33 +155,48 @@ protected:
                                         QString::number(w.winId())});
         QTest::qWait(300);
     }
+    // The main window, shown and in the stacking order.
+    MainForm& startMain()
+    {
+        h.start();
+        MainForm& m = h.main();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&m));
+        EXPECT_TRUE(waitFor([&] { return XProbe::stacking().contains(m.winId()); }));
+        return m;
+    }
 
     static QProcess* s_wm;
+    static bool s_ready;
     AppHarness h;
 };
 
 QProcess* WindowStacking::s_wm = nullptr;
+bool WindowStacking::s_ready = false;
 
 } // namespace
 
 TEST_F(WindowStacking, ResultWindowStaysAboveANewlyActivatedWindow)
 {
+    if (!managed())
+        GTEST_SKIP() << "activation by another program needs a window manager";
     AppContext& ctx = h.start();
     h.main().Label8_Click(); // no server: the result window opens with "0"
     MsgForm& result = ctx.msgForm.get();
-    ASSERT_TRUE(waitFor([&] { return stacking().contains(result.winId()); }))
+    ASSERT_TRUE(waitFor([&] { return XProbe::stacking().contains(result.winId()); }))
         << run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})
                .toStdString();
 
     QWidget other;
     activateOrdinaryWindow(other);
-    ASSERT_TRUE(waitFor([&] { return above(other.winId(), h.main().winId()); }))
+    ASSERT_TRUE(waitFor([&] { return XProbe::above(other.winId(), h.main().winId()); }))
         << "the window manager did not raise the activated window";
-    EXPECT_TRUE(above(result.winId(), other.winId()));
+    EXPECT_TRUE(XProbe::above(result.winId(), other.winId()));
 }
 
 TEST_F(WindowStacking, AlwaysOnTopSwitchKeepsTheMainWindowAbove)
 {
+    if (!managed())
+        GTEST_SKIP() << "activation by another program needs a window manager";
     h.start();
     MainForm& m = h.main();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
@@ -141,17 +205,19 @@ TEST_F(WindowStacking, AlwaysOnTopSwitchKeepsTheMainWindowAbove)
 
     QWidget other;
     activateOrdinaryWindow(other);
-    EXPECT_TRUE(waitFor([&] { return above(m.winId(), other.winId()); }));
+    EXPECT_TRUE(waitFor([&] { return XProbe::above(m.winId(), other.winId()); }));
 
     h.ctx->msgBox.queueAnswer(MessageBoxes::Ok);
     m.mzenmen_Click();
     run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
                                     QString::number(other.winId())});
-    EXPECT_TRUE(waitFor([&] { return above(other.winId(), m.winId()); }));
+    EXPECT_TRUE(waitFor([&] { return XProbe::above(other.winId(), m.winId()); }));
 }
 
 TEST_F(WindowStacking, ServerDialogIsAboveTheMainWindow)
 {
+    if (!managed())
+        GTEST_SKIP() << "activation by another program needs a window manager";
     AppContext& ctx = h.start();
     ctx.setForm.Show();
     QTest::mouseClick(ctx.setForm->Command2, Qt::LeftButton);
@@ -159,5 +225,86 @@ TEST_F(WindowStacking, ServerDialogIsAboveTheMainWindow)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
                                     QString::number(h.main().winId())});
-    EXPECT_TRUE(waitFor([&] { return above(dialog.winId(), h.main().winId()); }));
+    EXPECT_TRUE(waitFor([&] { return XProbe::above(dialog.winId(), h.main().winId()); }));
+}
+
+TEST_F(WindowStacking, BoxesOpenInFrontWithTheFocusWhetherOrNotTheMainWindowIsOnTop)
+{
+    MainForm& m = startMain();
+    h.ctx->msgBox.setNeverBlock(false);
+    auto expectInFront = [](const BoxSeen& seen, const QString& text, const char* when) {
+        ASSERT_TRUE(seen.appeared) << when;
+        EXPECT_EQ(seen.text, text) << when;
+        EXPECT_TRUE(seen.aboveOthers)
+            << when << ": the box is behind a window of ours; " << seen.state;
+        EXPECT_TRUE(seen.focused) << when << ": the box does not have the keyboard; " << seen.state;
+    };
+    const QString prompt =
+        QStringLiteral("「ヴェルニカ」作者のホームページです。ちょっと見てみますか？");
+
+    // Not on top yet: the switch's box, then the home-page prompt.
+    expectInFront(answerNextBox({&m}, QMessageBox::Ok, [&] { m.mzenmen_Click(); }),
+                  QStringLiteral("常に手前表示が設定されました。"), "switching on");
+    ASSERT_TRUE(m.OnTop);
+    // On top now: the main window must not cover the next boxes.
+    expectInFront(answerNextBox({&m}, QMessageBox::No, [&] { m.Sakusyahp_Click(); }), prompt,
+                  "home page, main window on top");
+    // A box asked for without naming its window, as the mail check's failure
+    // message is.
+    expectInFront(answerNextBox({&m}, QMessageBox::Ok,
+                                [&] {
+                                    h.ctx->msgBox.MsgBox(QStringLiteral("ログインに失敗しました"),
+                                                         MessageBoxes::OkOnly,
+                                                         QStringLiteral("エラー"));
+                                }),
+                  QStringLiteral("ログインに失敗しました"), "no owner named, main window on top");
+    expectInFront(answerNextBox({&m}, QMessageBox::Ok, [&] { m.mzenmen_Click(); }),
+                  QStringLiteral("常に手前表示が解除されました。"), "switching off");
+    ASSERT_FALSE(m.OnTop);
+    expectInFront(answerNextBox({&m}, QMessageBox::No, [&] { m.Sakusyahp_Click(); }), prompt,
+                  "home page, main window not on top");
+    EXPECT_TRUE(h.openedUrls.isEmpty());
+
+    // The result window stays above other windows; a box still opens above it.
+    m.Label8_Click(); // no server: the result window opens with "0"
+    MsgForm& result = h.ctx->msgForm.get();
+    ASSERT_TRUE(waitFor([&] { return XProbe::stacking().contains(result.winId()); }));
+    expectInFront(answerNextBox({&m, &result}, QMessageBox::No, [&] { m.Sakusyahp_Click(); }),
+                  prompt, "home page, result window open");
+}
+
+TEST_F(WindowStacking, AnAllKeyFrameLeavesAnEmptyShapeOnAWindowThatStillMoves)
+{
+    AppContext& ctx = h.create();
+    Form1& f = ctx.form1.get();
+    f.Timer1->stop(); // frames and places are set by the test
+    QImage blank(64, 64, QImage::Format_RGB32);
+    blank.fill(QColor(192, 192, 192));
+    f.Picture1[5] = blank;
+    f.BuildFrameRegions();
+    f.move(100, 100);
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+
+    // An ordinary frame: the X server cuts the window to its outline.
+    f.ShowFrame(0);
+    EXPECT_TRUE(waitFor([&] { return XProbe::visibleShape(f.winId()) == f.FrameRegions[0]; }))
+        << "shape has " << XProbe::visibleShape(f.winId()).rectCount() << " rectangles";
+
+    // The all-key frame: nothing of the window shows, yet it is there.
+    f.ShowFrame(5);
+    EXPECT_TRUE(waitFor([&] { return XProbe::visibleShape(f.winId()).isEmpty(); }))
+        << "visible part: " << XProbe::visibleShape(f.winId()).boundingRect().width() << "x"
+        << XProbe::visibleShape(f.winId()).boundingRect().height();
+    EXPECT_TRUE(XProbe::isViewable(f.winId()));
+    f.move(300, 200);
+    EXPECT_TRUE(waitFor([&] { return XProbe::rootPosition(f.winId()) == QPoint(300, 200); }));
+    f.ShowFrame(5); // shown again on the next tick: still nothing
+    QTest::qWait(100);
+    EXPECT_TRUE(XProbe::visibleShape(f.winId()).isEmpty());
+    EXPECT_TRUE(XProbe::isViewable(f.winId()));
+
+    // Back to an ordinary frame, the outline shows again.
+    f.ShowFrame(1);
+    EXPECT_TRUE(waitFor([&] { return XProbe::visibleShape(f.winId()) == f.FrameRegions[1]; }));
 }

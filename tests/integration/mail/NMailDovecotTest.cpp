@@ -1,6 +1,7 @@
 // The mail library against a real Dovecot on loopback.
 #include "dovecot/DovecotServer.h"
 #include "mail/NMail.h"
+#include "mail/UntrustedCertificate.h"
 #include "settings/Cp932.h"
 
 #include <QRegularExpression>
@@ -132,19 +133,44 @@ TEST_F(NMailDovecot, EveryHostSyntaxConnectsAndPlainTextIsUpgradedWithStls)
     }
 }
 
-TEST_F(NMailDovecot, AnUntrustedCertificateIsAConnectFailure)
+TEST_F(NMailDovecot, AnUntrustedCertificateIsDescribedAndOnlyItsExactPinLetsItThrough)
 {
     NMail plainMail; // trusts only the system store
     plainMail.setTimeouts(5000, 10000);
-    EXPECT_EQ(
-        plainMail.NMailPop3Connect(("pop3s://" + server().tlsHostPort()).toUtf8().constData()), -1);
-    // The plain listener offers STLS, so its certificate must be trusted too.
-    EXPECT_EQ(plainMail.NMailPop3Connect(server().plainHostPort().toUtf8().constData()), -1);
+    ASSERT_TRUE(server().addUser("pinned", "pw"));
+    const QSslCertificate served = server().serverCertificate();
+    const QString stls = server().plainHostPort();
+    const QString tls = "pop3s://" + server().tlsHostPort();
+    // Both listeners present the certificate; the plain one through STLS.
+    for (const QString& host : {tls, stls}) {
+        SCOPED_TRACE(host.toStdString());
+        EXPECT_EQ(plainMail.NMailPop3Connect(host.toUtf8().constData()), -1);
+        const UntrustedCertificate* untrusted = plainMail.untrustedCertificate();
+        ASSERT_NE(untrusted, nullptr);
+        EXPECT_EQ(untrusted->certificate, served);
+        EXPECT_EQ(untrusted->server, host);
+        EXPECT_FALSE(untrusted->changed);
+        EXPECT_EQ(untrusted->reasons(),
+                  QStringLiteral("発行者が信頼できる認証局として登録されていません。"));
+    }
     // Unless the user asked for plain text.
-    const int handle = plainMail.NMailPop3Connect(
+    int handle = plainMail.NMailPop3Connect(
         QStringLiteral("pop3://127.0.0.1:%1").arg(server().plainPort()).toUtf8().constData());
     EXPECT_GE(handle, 0);
+    EXPECT_EQ(plainMail.untrustedCertificate(), nullptr);
     plainMail.NMailPop3Close(handle);
+
+    // Pinned for the STLS listener: it logs in over TLS; the other port still asks.
+    EXPECT_EQ(plainMail.NMailPop3Connect(stls.toUtf8().constData()), -1);
+    plainMail.trustCertificate(*plainMail.untrustedCertificate());
+    handle = plainMail.NMailPop3Connect(stls.toUtf8().constData());
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(plainMail.NMailPop3Authenticate(handle, "pinned", "pw", 0), 0);
+    plainMail.NMailPop3Close(handle);
+    ASSERT_EQ(loginLines("pinned").size(), 1);
+    EXPECT_TRUE(loginLines("pinned").first().contains(", TLS,"));
+    EXPECT_EQ(plainMail.NMailPop3Connect(tls.toUtf8().constData()), -1);
+    EXPECT_NE(plainMail.untrustedCertificate(), nullptr);
 }
 
 TEST_F(NMailDovecot, UserPassAndApopLogInAndAWrongPasswordCarriesTheServersWords)
@@ -230,9 +256,9 @@ TEST_F(NMailDovecot, MailboxesOfZeroOneThreeAndThreeHundredMessagesComeBackByteF
         const QStringList logins = loginLines(user);
         ASSERT_EQ(logins.size(), 1);
         EXPECT_TRUE(logins.first().contains(QStringLiteral("Login:")));
-        const QString log = server().logText();
         const QRegularExpression logout(
             QStringLiteral("pop3\\(%1\\).*Logged out retr=(\\d+)/\\d+, del=(\\d+)/").arg(user));
+        const QString log = server().waitForLog(logout);
         const auto match = logout.match(log);
         ASSERT_TRUE(match.hasMatch()) << log.toStdString();
         EXPECT_EQ(match.captured(1).toInt(), count);

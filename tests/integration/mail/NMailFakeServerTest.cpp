@@ -1,6 +1,6 @@
 // The mail library against a server that misbehaves: every failure is clear,
 // bounded in time and memory, and leaves the library usable.
-#include "FakePop3Server.h"
+#include "fakepop3/FakePop3Server.h"
 #include "mail/NMail.h"
 #include "settings/Cp932.h"
 
@@ -79,7 +79,9 @@ TEST_F(NMailFakeServer, SilenceEndsInATimeoutWithinTheBound)
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_EQ(lastMessage(), QStringLiteral("サーバーの応答がありませんでした。"));
+        EXPECT_EQ(lastMessage(),
+                  QStringLiteral("POP3 サーバー「%1」から 1 秒以内に応答がありませんでした。")
+                      .arg(server.hostPort()));
     }
     {
         FakePop3Server server(QStringLiteral("stall"));
@@ -93,7 +95,10 @@ TEST_F(NMailFakeServer, SilenceEndsInATimeoutWithinTheBound)
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorTimeout);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_EQ(lastMessage(), QStringLiteral("サーバーの応答がありませんでした。"));
+        EXPECT_EQ(
+            lastMessage(),
+            QStringLiteral("POP3 サーバー「pop3://%1」から 1 秒以内に応答がありませんでした。")
+                .arg(server.hostPort()));
         // The session is dropped: later calls fail at once, close is safe.
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
@@ -133,7 +138,9 @@ TEST_F(NMailFakeServer, ALinkDroppedHalfwayThroughRetrIsALostConnection)
     EXPECT_EQ(m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0),
               NMail::ErrorConnectionLost);
     EXPECT_LT(m_clock.elapsed(), kHangMs);
-    EXPECT_EQ(lastMessage(), QStringLiteral("サーバーとの接続が切れました。"));
+    EXPECT_EQ(
+        lastMessage(),
+        QStringLiteral("POP3 サーバー「pop3://%1」との接続が切れました。").arg(server.hostPort()));
     // What arrived is there, cut and terminated.
     EXPECT_TRUE(kMessage.startsWith(QByteArray(body.data())));
     EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
@@ -213,6 +220,55 @@ TEST_F(NMailFakeServer, TheTerminatorIsFoundWhenItArrivesByteByByte)
     EXPECT_EQ(QByteArray(body.data()), kMessage);
     EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), kMessage.size()); // still in step
     m_mail.NMailPop3Close(handle);
+}
+
+TEST_F(NMailFakeServer, ShortAnswersAreCappedInSizeAndInTotalTimeHoweverTheBytesCome)
+{
+    {
+        // Endless capabilities: not POP3, and memory stays small.
+        FakePop3Server server(QStringLiteral("capa-flood"));
+        resetPeak();
+        const qint64 before = peakKib();
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_LT(peakKib() - before, 4096);
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("POP3 の形式ではありません")))
+            << lastMessage().toStdString();
+    }
+    {
+        // A short line every 50 ms keeps bytes coming but never completes.
+        FakePop3Server server(QStringLiteral("capa-trickle"));
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("1 秒以内に応答がありませんでした")))
+            << lastMessage().toStdString();
+    }
+    {
+        // A status line trickling one byte at a time.
+        FakePop3Server server(QStringLiteral("trickle-status"));
+        const int handle = connectPlain(server);
+        ASSERT_GE(handle, 0);
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorTimeout);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_FALSE(server.commandLog().contains("PASS"));
+        m_mail.NMailPop3Close(handle);
+    }
+    {
+        // A header without end: refused at the cap, and the session is dropped.
+        FakePop3Server server(QStringLiteral("top-flood"));
+        const int handle = connectPlain(server);
+        ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+        TextBuffers t;
+        m_clock.start();
+        EXPECT_EQ(m_mail.NMailPop3GetMailStatus(handle, 1, t.subject, t.date, t.from, t.header, 0),
+                  NMail::ErrorProtocol);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
+        m_mail.NMailPop3Close(handle);
+    }
 }
 
 TEST_F(NMailFakeServer, CredentialsThatWouldSmuggleACommandAreRefusedAndNoDeleIsEverSent)

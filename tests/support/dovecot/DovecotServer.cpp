@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -14,8 +16,11 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +55,106 @@ void makeSearchable(const QString& dir)
             ::chmod(native.constData(), st.st_mode | 0011);
         path = QFileInfo(path).path();
     }
+}
+
+// Runs "dovecot -F -c config" with stdout and stderr sent to the given files.
+// The master leads a session of its own, so each of its processes can be
+// found by its id (sessionMembers), and the kernel sends it SIGTERM when this
+// process ends without stopping it (a crash, a test killed at its time
+// limit): no server outlives its test. Returns the master's id, or -1.
+pid_t startMaster(const QString& config, const QString& outPath, const QString& errPath)
+{
+    QString program = QStandardPaths::findExecutable(QStringLiteral("dovecot"));
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(
+            QStringLiteral("dovecot"),
+            {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+    if (program.isEmpty())
+        return -1;
+    // Everything the child needs is ready before fork(): between fork() and
+    // exec() only async-signal-safe calls are allowed.
+    const QByteArray path = QFile::encodeName(program);
+    const QByteArray configArg = QFile::encodeName(config);
+    const char* argv[] = {path.constData(), "-F", "-c", configArg.constData(), nullptr};
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = ::open(QFile::encodeName(outPath).constData(),
+                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = ::open(QFile::encodeName(errPath).constData(),
+                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t parent = ::getpid();
+    pid_t pid = -1;
+    if (in >= 0 && out >= 0 && err >= 0)
+        pid = ::fork();
+    if (pid == 0) {
+        ::setsid();
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) // the parent died before the line above
+            ::_exit(127);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execv(argv[0], const_cast<char* const*>(argv));
+        ::_exit(127);
+    }
+    for (const int fd : {in, out, err})
+        if (fd >= 0)
+            ::close(fd);
+    return pid;
+}
+
+// Waits up to `ms` for the child `pid` to end and collects it.
+bool reap(pid_t pid, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    do {
+        const pid_t done = ::waitpid(pid, nullptr, WNOHANG);
+        if (done == pid || (done < 0 && errno == ECHILD))
+            return true;
+        QThread::msleep(20);
+    } while (!deadline.hasExpired());
+    return false;
+}
+
+// Notes a master as running (a file named by its id in the build folder's
+// record of test servers) or as stopped (the file removed), so that the test
+// suite's final check can tell whether one outlived its test.
+void recordMaster(qint64 pid, bool running)
+{
+#ifdef KESTROVA_DOVECOT_RECORDS
+    const QString folder = QStringLiteral(KESTROVA_DOVECOT_RECORDS);
+    const QString path = folder + u'/' + QString::number(pid);
+    if (running) {
+        QDir().mkpath(folder);
+        writeFile(path, QByteArray::number(pid) + '\n');
+    } else {
+        QFile::remove(path);
+    }
+#else
+    Q_UNUSED(pid);
+    Q_UNUSED(running);
+#endif
+}
+
+// The processes of the session that `masterPid` leads, the master included.
+QList<pid_t> sessionMembers(qint64 masterPid)
+{
+    // Field 6 of /proc/<pid>/stat is the session; a zombie has ended already.
+    QList<pid_t> members;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool isPid = false;
+        const pid_t pid = pid_t(entry.toLongLong(&isPid));
+        if (!isPid)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 3 && fields[0] != "Z" && fields[3].toLongLong() == masterPid)
+            members.append(pid);
+    }
+    return members;
 }
 
 } // namespace
@@ -100,6 +205,17 @@ QString DovecotServer::logText() const
     return QString::fromUtf8(file.readAll());
 }
 
+QString DovecotServer::waitForLog(const QRegularExpression& pattern, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QString log = logText();
+    while (!log.contains(pattern) && !deadline.hasExpired()) {
+        QThread::msleep(20);
+        log = logText();
+    }
+    return log;
+}
+
 bool DovecotServer::runTool(const QString& program, const QStringList& args)
 {
     QProcess process;
@@ -119,12 +235,6 @@ bool DovecotServer::runTool(const QString& program, const QStringList& args)
 
 bool DovecotServer::makeCertificates()
 {
-    const QString ext = directory() + QStringLiteral("/server.ext");
-    if (!writeFile(ext, "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1\n"
-                        "basicConstraints=CA:FALSE\n"
-                        "keyUsage=digitalSignature,keyEncipherment\n"
-                        "extendedKeyUsage=serverAuth\n"))
-        return false;
     const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"),
                          QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
                          QStringLiteral("-nodes")};
@@ -134,13 +244,91 @@ bool DovecotServer::makeCertificates()
                                    "/CN=Kestrova Test CA", "-addext",
                                    "basicConstraints=critical,CA:TRUE", "-addext",
                                    "keyUsage=critical,keyCertSign,cRLSign"}) &&
-           runTool(QStringLiteral("openssl"),
+           makeServerCertificate(CertificateKind::SignedByTestCa, QStringLiteral("server.key"),
+                                 QStringLiteral("server.crt"));
+}
+
+bool DovecotServer::makeServerCertificate(CertificateKind kind, const QString& keyFile,
+                                          const QString& certFile)
+{
+    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"),
+                         QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                         QStringLiteral("-nodes")};
+    if (kind == CertificateKind::SelfSigned) {
+        return runTool(QStringLiteral("openssl"),
+                       QStringList{"req", "-x509"} + ec +
+                           QStringList{"-keyout", keyFile, "-out", certFile, "-days", "3650",
+                                       "-subj", "/CN=mail.kestrova-test.example", "-addext",
+                                       "subjectAltName=DNS:mail.kestrova-test.example"});
+    }
+    const QString ext = directory() + QStringLiteral("/server.ext");
+    if (!writeFile(ext, "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1\n"
+                        "basicConstraints=CA:FALSE\n"
+                        "keyUsage=digitalSignature,keyEncipherment\n"
+                        "extendedKeyUsage=serverAuth\n"))
+        return false;
+    return runTool(QStringLiteral("openssl"),
                    QStringList{"req"} + ec +
-                       QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
+                       QStringList{"-keyout", keyFile, "-out", "server.csr", "-subj",
                                    "/CN=localhost"}) &&
            runTool(QStringLiteral("openssl"),
                    {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-                    "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", ext});
+                    "-CAcreateserial", "-out", certFile, "-days", "2", "-extfile", ext});
+}
+
+QSslCertificate DovecotServer::serverCertificate() const
+{
+    const QList<QSslCertificate> certs =
+        QSslCertificate::fromPath(directory() + QStringLiteral("/server.crt"));
+    return certs.isEmpty() ? QSslCertificate() : certs.first();
+}
+
+bool DovecotServer::replaceCertificate(CertificateKind kind)
+{
+    if (!m_dir) {
+        m_error = QStringLiteral("not started");
+        return false;
+    }
+    if (!makeServerCertificate(kind, QStringLiteral("server.key.new"),
+                               QStringLiteral("server.crt.new")))
+        return false;
+    const QString d = directory();
+    ::chmod(QFile::encodeName(d + QStringLiteral("/server.key.new")).constData(), 0600);
+    for (const char* name : {"server.key", "server.crt"}) {
+        const QString path = d + u'/' + QLatin1String(name);
+        if (::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(),
+                     QFile::encodeName(path).constData()) != 0) {
+            m_error = QStringLiteral("cannot replace ") + path;
+            return false;
+        }
+    }
+    // The master reloads its configuration, certificates included, on SIGHUP
+    // and keeps its listeners.
+    if (!isRunning())
+        return true; // the next start serves the new files
+    if (::kill(pid_t(m_masterPid), SIGHUP) != 0) {
+        m_error = QStringLiteral("cannot signal the dovecot master");
+        return false;
+    }
+    return waitUntilServed(serverCertificate());
+}
+
+bool DovecotServer::waitUntilServed(const QSslCertificate& certificate)
+{
+    const QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        QSslSocket probe;
+        probe.setPeerVerifyMode(QSslSocket::VerifyNone);
+        probe.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_tlsPort);
+        if (probe.waitForEncrypted(2000) && probe.peerCertificate() == certificate) {
+            probe.abort();
+            return true;
+        }
+        probe.abort();
+        QThread::msleep(50);
+    }
+    m_error = QStringLiteral("dovecot still serves the old certificate: ") + logText();
+    return false;
 }
 
 bool DovecotServer::writePasswd(const QString& user, const QByteArray& password)
@@ -249,26 +437,32 @@ bool DovecotServer::start()
         return false;
     }
 
-    // The master keeps the caller's stdout and stderr open: send them to files
-    // or a captured start never returns.
-    QProcess process;
-    process.setStandardOutputFile(directory() + QStringLiteral("/dovecot.out"));
-    process.setStandardErrorFile(directory() + QStringLiteral("/dovecot.err"));
-    process.start(QStringLiteral("dovecot"),
-                  {QStringLiteral("-c"), directory() + QStringLiteral("/dovecot.conf")});
-    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
-        QFile err(directory() + QStringLiteral("/dovecot.err"));
-        err.open(QIODevice::ReadOnly);
-        m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(err.readAll()) +
-                  logText();
+    // The master runs in the foreground (-F) as a child of this process, so
+    // its process id is known at once instead of from a pid file it writes
+    // later. Its output goes to files (it keeps them open for good).
+    m_masterPid = startMaster(directory() + QStringLiteral("/dovecot.conf"),
+                              directory() + QStringLiteral("/dovecot.out"),
+                              directory() + QStringLiteral("/dovecot.err"));
+    if (m_masterPid <= 0) {
+        m_masterPid = 0;
+        m_error = QStringLiteral("cannot run dovecot");
         return false;
     }
-    QFile pidFile(directory() + QStringLiteral("/run/master.pid"));
-    if (pidFile.open(QIODevice::ReadOnly))
-        m_masterPid = pidFile.readAll().trimmed().toLongLong();
+    recordMaster(m_masterPid, true);
 
     const QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired()) {
+        int status = 0;
+        if (::waitpid(pid_t(m_masterPid), &status, WNOHANG) == pid_t(m_masterPid)) {
+            // It ended by itself (a configuration it refused): nothing to stop.
+            recordMaster(m_masterPid, false);
+            m_masterPid = 0;
+            QFile err(directory() + QStringLiteral("/dovecot.err"));
+            err.open(QIODevice::ReadOnly);
+            m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(err.readAll()) +
+                      logText();
+            return false;
+        }
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, m_plainPort);
         if (probe.waitForConnected(500) && probe.waitForReadyRead(2000)) {
@@ -288,14 +482,19 @@ void DovecotServer::stop()
         return;
     const pid_t pid = pid_t(m_masterPid);
     m_masterPid = 0;
+    // The master stops its services and ends; whatever of its session is
+    // left after that (it was killed, or a service hangs) is killed.
     ::kill(pid, SIGTERM);
-    const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
-            return;
-        QThread::msleep(20);
+    if (!reap(pid, 10000)) {
+        ::kill(pid, SIGKILL);
+        reap(pid, 5000);
     }
-    ::kill(pid, SIGKILL);
+    const QDeadlineTimer deadline(5000);
+    while (!sessionMembers(pid).isEmpty() && !deadline.hasExpired())
+        QThread::msleep(20);
+    for (const pid_t member : sessionMembers(pid))
+        ::kill(member, SIGKILL);
+    recordMaster(pid, false);
 }
 
 bool DovecotServer::addUser(const QString& user, const QByteArray& password)

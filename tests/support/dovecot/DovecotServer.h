@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QString>
 #include <QTemporaryDir>
@@ -14,7 +15,8 @@
 // maildir per user, the log. Listens on two free high ports, plain (with STLS)
 // and TLS, on 127.0.0.1 and, where the machine has it, ::1. USER/PASS and APOP
 // logins both work; failed logins are answered at once. Stopped in the
-// destructor.
+// destructor; its processes also end when the test process dies without
+// stopping it (a crash, a time limit), so none outlives its test.
 //
 //   DovecotServer server;
 //   ASSERT_TRUE(server.start()) << server.errorText().toStdString();
@@ -60,11 +62,28 @@ public:
 
     QString caCertificatePath() const;
     QSslCertificate caCertificate() const;
+    // The certificate the server presents now.
+    QSslCertificate serverCertificate() const;
+
+    enum class CertificateKind {
+        SignedByTestCa, // for localhost, 127.0.0.1 and ::1, signed by caCertificate()
+        SelfSigned,     // like a stock install: self-signed, for another host name
+    };
+    // Gives the server a new key and certificate of that kind. When Dovecot
+    // runs, it reloads them on the same ports and this returns once a new
+    // connection is served the new certificate.
+    bool replaceCertificate(CertificateKind kind);
     QString logText() const;
+    // The log once pattern matches it (Dovecot writes it a moment after the
+    // session it tells of), or as it is after timeoutMs.
+    QString waitForLog(const QRegularExpression& pattern, int timeoutMs = 10000) const;
     QString directory() const;
 
 private:
     bool makeCertificates();
+    bool makeServerCertificate(CertificateKind kind, const QString& keyFile,
+                               const QString& certFile);
+    bool waitUntilServed(const QSslCertificate& certificate);
     bool writeConfig();
     bool writePasswd(const QString& user, const QByteArray& password);
     bool runTool(const QString& program, const QStringList& args);

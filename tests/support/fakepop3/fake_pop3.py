@@ -2,11 +2,12 @@
 """A small POP3 server that misbehaves on purpose, for the replies no real
 server gives. Standard library only.
 
-    fake_pop3.py MODE [--log FILE]
+    fake_pop3.py MODE [--log FILE] [--listen ADDRESS:PORT]
 
-Listens on a free port of 127.0.0.1, prints that port on the first line of
-standard output, and serves every connection in MODE until killed. Each
-command line received is appended to FILE when given.
+Listens on a free port of 127.0.0.1 (or on ADDRESS:PORT), prints that port on
+the first line of standard output (0 when it cannot listen there), and serves
+every connection in MODE until killed. Each command line received is appended
+to FILE when given.
 
 Modes:
   normal            a mailbox of one message (accepts any login)
@@ -21,10 +22,22 @@ Modes:
   long-status       the answer to USER is a 2 MiB line
   long-body-line    RETR gives a message with a 64 MiB line in its body
   trickle-terminator  RETR sends its data and terminator one byte at a time
+  garbage-greeting  greets with bytes that are not POP3
+  capa-flood        CAPA answers +OK and then lines without end
+  capa-trickle      CAPA answers +OK and then a short line every 50 ms, never ending
+  trickle-status    the answer to USER comes one byte every 50 ms, never ending
+  top-flood         TOP answers +OK and then header lines without end
+  broken-stls       CAPA lists STLS; STLS answers +OK and then bytes that are not TLS
+  huge-count-drop   STAT claims 2147483647 messages; the next command closes the link
+  huge-count-refuse STAT claims 2147483647 messages; TOP, LIST and RETR are refused
+  slow-refusals     as huge-count-refuse, each refusal after 20 ms
 """
 import socket
 import sys
 import threading
+import time
+
+HUGE_COUNT = b"2147483647"
 
 MESSAGE = (b"Subject: fake\r\nFrom: a@example.com\r\n\r\n"
            b"line one\r\n.dotted\r\nlast\r\n")
@@ -37,9 +50,18 @@ def main():
         log_path = sys.argv[sys.argv.index("--log") + 1]
     log_lock = threading.Lock()
 
+    address, port = "127.0.0.1", 0
+    if "--listen" in sys.argv:
+        address, port = sys.argv[sys.argv.index("--listen") + 1].rsplit(":", 1)
+        port = int(port)
+
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    server.bind(("127.0.0.1", 0))
+    try:
+        server.bind((address, port))
+    except OSError:
+        print(0, flush=True)
+        return
     server.listen(16)
     print(server.getsockname()[1], flush=True)
 
@@ -89,6 +111,8 @@ def session(conn, mode, log):
         return
     if mode == "no-timestamp":
         conn.sendall(b"+OK fake server ready\r\n")
+    elif mode == "garbage-greeting":
+        conn.sendall(b"HTTP/1.1 400 Bad Request\r\n\r\n")
     else:
         conn.sendall(b"+OK fake server ready <1234.5678@fake.example>\r\n")
 
@@ -100,22 +124,59 @@ def session(conn, mode, log):
         if mode == "garbage":
             conn.sendall(b"\x00\xff\xfe garbage\r\n")
             continue
+        if mode == "huge-count-drop" and verb in (b"TOP", b"LIST", b"RETR"):
+            conn.shutdown(socket.SHUT_RDWR)
+            return
+        if mode in ("huge-count-refuse", "slow-refusals") and verb in (b"TOP", b"LIST", b"RETR"):
+            if mode == "slow-refusals":
+                time.sleep(0.02)
+            conn.sendall(b"-ERR no such message\r\n")
+            continue
         if verb == b"CAPA":
-            conn.sendall(b"+OK\r\nUSER\r\nTOP\r\n.\r\n")
+            if mode == "capa-flood":
+                conn.sendall(b"+OK\r\n")
+                while True:
+                    conn.sendall(b"X-FLOOD " + b"f" * 100 + b"\r\n")
+            elif mode == "capa-trickle":
+                conn.sendall(b"+OK\r\n")
+                while True:
+                    conn.sendall(b"X-TRICKLE\r\n")
+                    time.sleep(0.05)
+            elif mode == "broken-stls":
+                conn.sendall(b"+OK\r\nUSER\r\nSTLS\r\n.\r\n")
+            else:
+                conn.sendall(b"+OK\r\nUSER\r\nTOP\r\n.\r\n")
+        elif verb == b"STLS" and mode == "broken-stls":
+            conn.sendall(b"+OK begin TLS\r\n")
+            conn.recv(4096)  # the client's hello
+            conn.sendall(b"this is not TLS\r\n" * 8)
+            conn.shutdown(socket.SHUT_RDWR)
+            return
         elif verb == b"USER":
             if mode == "long-status":
                 conn.sendall(b"+OK " + b"x" * (2 * 1024 * 1024) + b"\r\n")
+            elif mode == "trickle-status":
+                while True:
+                    conn.sendall(b"x")
+                    time.sleep(0.05)
             else:
                 conn.sendall(b"+OK\r\n")
         elif verb in (b"PASS", b"APOP"):
             conn.sendall(b"+OK logged in\r\n")
         elif verb == b"STAT":
-            conn.sendall(b"+OK 1 %d\r\n" % len(MESSAGE))
+            if mode in ("huge-count-drop", "huge-count-refuse", "slow-refusals"):
+                conn.sendall(b"+OK " + HUGE_COUNT + b" 0\r\n")
+            else:
+                conn.sendall(b"+OK 1 %d\r\n" % len(MESSAGE))
         elif verb == b"LIST":
             size = {"huge-size": b"2147483647", "negative-size": b"-5",
                     "overflow-size": b"99999999999999999999"}.get(mode, b"%d" % len(MESSAGE))
             conn.sendall(b"+OK 1 " + size + b"\r\n")
         elif verb == b"TOP":
+            if mode == "top-flood":
+                conn.sendall(b"+OK\r\n")
+                while True:
+                    conn.sendall(b"X-Flood: " + b"h" * 100 + b"\r\n")
             conn.sendall(b"+OK\r\n" + stuffed(MESSAGE.split(b"\r\n\r\n")[0] + b"\r\n\r\n"))
         elif verb == b"RETR":
             if mode == "drop-in-retr":

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QVector>
@@ -315,9 +316,43 @@ TEST(Assets, GeneratorReproducesTheCommittedPictures)
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
         EXPECT_TRUE(f.readAll() == resource(name)) << name.toStdString() << " differs";
     }
-    QFile fresh(out.filePath(QStringLiteral("icon.ico")));
-    QFile kept(QStringLiteral(KESTROVA_SOURCE_DIR "/assets/icon.ico"));
-    ASSERT_TRUE(fresh.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(fresh.readAll() == kept.readAll()) << "icon.ico differs";
+    // Files kept in the source tree beside the compiled-in ones: the Windows
+    // icon and the desktop's icon theme files.
+    QStringList kept{QStringLiteral("icon.ico"),
+                     QStringLiteral("hicolor/scalable/apps/kestrova.svg")};
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        kept << QStringLiteral("hicolor/%1x%1/apps/kestrova.png").arg(size);
+    for (const QString& name : kept) {
+        QFile fresh(out.filePath(name));
+        QFile committed(QStringLiteral(KESTROVA_SOURCE_DIR "/assets/") + name);
+        ASSERT_TRUE(fresh.open(QIODevice::ReadOnly)) << name.toStdString();
+        ASSERT_TRUE(committed.open(QIODevice::ReadOnly)) << name.toStdString();
+        EXPECT_TRUE(fresh.readAll() == committed.readAll()) << name.toStdString() << " differs";
+    }
+}
+
+// The desktop's icons: each PNG the size its folder names, on a transparent
+// ground; the scalable one a drawing that Qt's SVG reader (libqt6svg6) renders.
+TEST(Assets, DesktopIconsComeInTheThemeSizes)
+{
+    const QString theme = QStringLiteral(KESTROVA_SOURCE_DIR "/assets/hicolor/");
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString path = theme + QStringLiteral("%1x%1/apps/kestrova.png").arg(size);
+        QImage icon(path);
+        ASSERT_FALSE(icon.isNull()) << path.toStdString();
+        EXPECT_EQ(icon.size(), QSize(size, size)) << path.toStdString();
+        EXPECT_TRUE(icon.hasAlphaChannel()) << path.toStdString();
+        EXPECT_EQ(qAlpha(icon.pixel(0, size - 1)), 0) << path.toStdString();
+    }
+    QImageReader svg(theme + QStringLiteral("scalable/apps/kestrova.svg"));
+    if (svg.format() != "svg")
+        GTEST_SKIP() << "no SVG image reader";
+    svg.setScaledSize(QSize(64, 64));
+    const QImage drawn = svg.read().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(drawn.size(), QSize(64, 64)) << svg.errorString().toStdString();
+    // Corner clear, envelope's seal red, as in the pictures.
+    EXPECT_EQ(qAlpha(drawn.pixel(0, 63)), 0);
+    const QImage small = QImage(theme + QStringLiteral("64x64/apps/kestrova.png"))
+                             .convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(drawn.pixel(24, 43), small.pixel(24, 43));
 }

@@ -2,13 +2,14 @@
 
 #include <QFile>
 
-FakePop3Server::FakePop3Server(const QString& mode)
+FakePop3Server::FakePop3Server(const QString& mode, const QString& listen)
 {
+    QStringList args{QStringLiteral(KESTROVA_SOURCE_DIR "/tests/support/fakepop3/fake_pop3.py"),
+                     mode, QStringLiteral("--log"), m_dir.filePath(QStringLiteral("commands.log"))};
+    if (!listen.isEmpty())
+        args << QStringLiteral("--listen") << listen;
     // Debian's interpreter, by its full path: the first python3 on PATH may be another.
-    m_process.start(QStringLiteral("/usr/bin/python3"),
-                    {QStringLiteral(KESTROVA_SOURCE_DIR "/tests/support/fakepop3/fake_pop3.py"),
-                     mode, QStringLiteral("--log"),
-                     m_dir.filePath(QStringLiteral("commands.log"))});
+    m_process.start(QStringLiteral("/usr/bin/python3"), args);
     if (!m_process.waitForStarted(10000))
         return;
     while (!m_process.canReadLine() && m_process.waitForReadyRead(10000)) {

@@ -6,11 +6,12 @@
 #include <QTemporaryDir>
 
 // Runs tests/support/fakepop3/fake_pop3.py in one misbehaving mode for the
-// life of the object.
+// life of the object. isRunning() is false when it could not listen.
 class FakePop3Server
 {
 public:
-    explicit FakePop3Server(const QString& mode);
+    // listen: "address:port" to listen on instead of a free port of 127.0.0.1.
+    explicit FakePop3Server(const QString& mode, const QString& listen = QString());
     ~FakePop3Server();
 
     bool isRunning() const { return m_port != 0; }
