@@ -3,9 +3,9 @@
 #include "fakepop3/FakePop3Server.h"
 #include "mail/NMail.h"
 #include "settings/Cp932.h"
+#include "support/ResourceUsage.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -27,26 +27,6 @@ struct TextBuffers
     std::vector<char> from = std::vector<char>(8192);
     std::vector<char> header = std::vector<char>(8192);
 };
-
-// Peak resident memory since the last reset, in KiB.
-qint64 peakKib()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 class NMailFakeServer : public ::testing::Test
 {
@@ -160,10 +140,9 @@ TEST_F(NMailFakeServer, ClaimedSizesAreClampedOrRefusedAndAllocateNothing)
         FakePop3Server server(QString::fromLatin1(c.mode));
         const int handle = connectPlain(server);
         ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
-        resetPeak();
-        const qint64 before = peakKib();
+        ResourceUsage::GrowthWatch watch;
         EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), c.expected);
-        EXPECT_LT(peakKib() - before, 4096);
+        EXPECT_LT(watch.grownKib(), 4096);
         // The session goes on: the real message still comes.
         TextBuffers t;
         std::vector<char> body(kMessage.size() + 1);
@@ -194,11 +173,10 @@ TEST_F(NMailFakeServer, AHugeBodyLineStreamsThroughAFixedBuffer)
     TextBuffers t;
     std::vector<char> storage(8192 + 64, 'G');
     const std::span<char> body(storage.data(), 8192);
-    resetPeak();
-    const qint64 before = peakKib();
+    ResourceUsage::GrowthWatch watch;
     const int received =
         m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0);
-    const qint64 grown = peakKib() - before;
+    const qint64 grown = watch.grownKib();
     EXPECT_EQ(received, QByteArray("Subject: long\r\n\r\n").size() + 64 * 1024 * 1024 + 7);
     EXPECT_EQ(QByteArray(t.subject.data()), "long");
     EXPECT_EQ(QByteArray(storage.data()).size(), 8191);
@@ -227,12 +205,11 @@ TEST_F(NMailFakeServer, ShortAnswersAreCappedInSizeAndInTotalTimeHoweverTheBytes
     {
         // Endless capabilities: not POP3, and memory stays small.
         FakePop3Server server(QStringLiteral("capa-flood"));
-        resetPeak();
-        const qint64 before = peakKib();
+        ResourceUsage::GrowthWatch watch;
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_LT(peakKib() - before, 4096);
+        EXPECT_LT(watch.grownKib(), 4096);
         EXPECT_TRUE(lastMessage().contains(QStringLiteral("POP3 の形式ではありません")))
             << lastMessage().toStdString();
     }
