@@ -20,7 +20,8 @@
 #endif
 #endif
 #ifdef KESTROVA_UNDER_ASAN
-#include <sanitizer/allocator_interface.h>
+// Part of the sanitizer runtime of both GCC and clang (GCC ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace ResourceUsage {
