@@ -28,6 +28,28 @@ MESSAGE = (b"Received: from x\r\nSubject: =?ISO-2022-JP?B?GyRCJTUbKEI=?=\r\n"
            b"\tfolded\r\nFrom: a@example.com\r\nDate: Mon, 1 Jan 2024 00:00:00 +0900\r\n"
            b"\r\nbody\r\n.dotted\r\n")
 
+def steps(*replies):
+    """A POP3 session for the client target: flags, buffer sizes, then each
+    reply as (cut sizes, bytes)."""
+    out = b""
+    for cuts, data in replies:
+        out += piece(bytes(cuts)) + piece(data)
+    return out
+
+
+HEADER = b"Subject: hi\r\nFrom: a@example.com\r\n\r\n"
+SESSION = [
+    ([1, 3], b"+OK ready <1.2@example>\r\n"),
+    ([2], b"+OK\r\nUSER\r\nTOP\r\n.\r\n"),
+    ([], b"+OK\r\n"),
+    ([5], b"+OK logged in\r\n"),
+    ([4, 1], b"+OK 1 40\r\n"),
+    ([1, 1, 1, 1, 1, 1, 1], b"+OK\r\n" + HEADER + b".\r\n"),
+    ([], b"+OK 1 40\r\n"),
+    ([6, 2, 1], b"+OK\r\n" + HEADER + b"body\r\n..dot\r\n.\r\n"),
+    ([], b"+OK bye\r\n"),
+]
+
 SEEDS = {
     "header_parser": {
         "plain": bytes([16, 40, 40, 200]) + piece(b"\x03\x01\x07") + MESSAGE,
@@ -66,6 +88,17 @@ SEEDS = {
         + piece(b"EXEINI") + piece(b"NAME2") + utf16_body("[EXEINI]\r\nNAME=a\r\nNAME2=b\r\n"),
         "sjis_names": bytes([0]) + piece(sjis("表")) + piece(sjis("ソ")) + piece(b"v")
         + piece(sjis("表")) + piece(b"x") + sjis("[表]\r\nソ=1\r\nx=2\r\n"),
+    },
+    "pop3_client": {
+        "session": bytes([0, 20, 40]) + steps(*SESSION),
+        "plain_apop": bytes([3, 31, 200]) + steps(SESSION[0], *SESSION[3:]),
+        "stls": bytes([0, 1, 1]) + steps(SESSION[0], ([], b"+OK\r\nSTLS\r\n.\r\n"),
+                                          ([], b"+OK go\r\n\x16\x03\x01")),
+        "huge_count": bytes([2, 9, 9]) + steps(SESSION[0], SESSION[2], SESSION[3],
+                                               ([], b"+OK 2147483647 0\r\n"),
+                                               ([], b"-ERR no\r\n"),
+                                               ([], b"+OK 1 -5\r\n"),
+                                               ([3], b"+OK\r\nx\r\n")),
     },
     "server_settings": {
         "four": b"SMTP=smtp.example\r\nPOP3=pop.example:110\r\nMAIL=a@example\r\nAPOP=1\r\n",
