@@ -131,7 +131,10 @@ Outcome run(Script& script, bool apop, bool plain, const uint8_t (&sizes)[2])
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    static QCoreApplication app(*argc, *argv);
+    // Both live until the process ends: the server's thread may still be
+    // looking at its socket when a static would be torn down.
+    static int appArgc = *argc;
+    new QCoreApplication(appArgc, *argv);
     g_server = new ScriptedPop3Server([](const QByteArray&) { return g_script->step(); }, true);
     return 0;
 }

@@ -6,8 +6,13 @@
 #include "support/ResourceUsage.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include <vector>
 
@@ -265,6 +270,44 @@ TEST_F(NMailFakeServer, CredentialsThatWouldSmuggleACommandAreRefusedAndNoDeleIs
               kMessage.size());
     m_mail.NMailPop3Close(handle);
     EXPECT_EQ(server.commandLog(), "CAPA\nUSER u\nPASS p\nSTAT\nTOP 1 0\nLIST 1\nRETR 1\nQUIT\n");
+}
+
+TEST_F(NMailFakeServer, LoadingTheTrustedCertificatesDoesNotCountAgainstTheConnectBound)
+{
+    // Thousands of certificates to load (the system bundle many times over
+    // in SSL_CERT_DIR) take far longer than the connect bound given here.
+    QTemporaryDir folder;
+    QFile bundle(QStringLiteral("/etc/ssl/certs/ca-certificates.crt"));
+    if (!bundle.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "no system certificate bundle";
+    const QByteArray pem = bundle.readAll();
+    for (int i = 0; i < 30; ++i) {
+        QFile copy(folder.filePath(QStringLiteral("bundle%1.pem").arg(i)));
+        ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+        copy.write(pem);
+    }
+    const QByteArray saved = qgetenv("SSL_CERT_DIR");
+    qputenv("SSL_CERT_DIR", folder.path().toLocal8Bit());
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+
+    NMail mail;
+    mail.setTimeouts(300, 300);
+    QElapsedTimer loading;
+    loading.start();
+    const QByteArray host = "pop3s://127.0.0.1:" + QByteArray::number(port);
+    EXPECT_EQ(mail.NMailPop3Connect(host.constData()), -1);
+    std::printf("connect with certificates to load: %lld ms\n",
+                static_cast<long long>(loading.elapsed()));
+    // A refused port is refused, not "no answer", however long the loading took.
+    EXPECT_TRUE(mail.lastMessage().contains(QStringLiteral("に接続できませんでした")))
+        << mail.lastMessage().toStdString();
+    if (saved.isNull())
+        qunsetenv("SSL_CERT_DIR");
+    else
+        qputenv("SSL_CERT_DIR", saved);
 }
 
 } // namespace

@@ -103,11 +103,12 @@ private:
     {
         const quint16 clientPort = peerPort(m_fd);
         const quint16 serverPort = localPort(m_fd);
-        for (int fd = 0; fd < 4096; ++fd) {
+        // The client made its socket before the server accepted: look below
+        // the accepted descriptor first.
+        for (int i = 1; i < 4096; ++i) {
+            const int fd = i < m_fd ? m_fd - i : i;
             if (fd != m_fd && localPort(fd) == clientPort && peerPort(fd) == serverPort) {
-                struct stat info
-                {
-                };
+                struct stat info = {};
                 fstat(fd, &info);
                 m_clientFd = fd;
                 m_clientInode = info.st_ino;
@@ -119,9 +120,7 @@ private:
     // Bytes the client has not read yet; -1 once its socket is gone.
     int clientUnread() const
     {
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (m_clientFd < 0 || fstat(m_clientFd, &info) != 0 || info.st_ino != m_clientInode)
             return -1;
         int unread = 0;
