@@ -92,7 +92,7 @@ Outcome run(Script& script, bool apop, bool plain, const uint8_t (&sizes)[2])
     Outcome out;
     {
         NMail mail;
-        mail.setTimeouts(5000, 5000);
+        mail.setTimeouts(3000, 3000);
         const QByteArray host = (plain ? "pop3://" : "") + g_server->hostPort().toLatin1();
         const int handle = mail.NMailPop3Connect(host.constData());
         out.results.push_back(handle);
