@@ -41,6 +41,22 @@ bool parseCount(QByteArrayView text, qint64& value)
     return digits > 0 && (i == text.size() || text[i] == ' ');
 }
 
+// The steps of one message in a check, in the order they are asked.
+enum MessageStep { kStatusStep, kSizeStep, kMessageStep, kSteps };
+
+QByteArray messageLine(int step, qint64 no)
+{
+    const QByteArray number = QByteArray::number(no);
+    switch (step) {
+    case kStatusStep:
+        return "TOP " + number + " 0";
+    case kSizeStep:
+        return "LIST " + number;
+    default:
+        return "RETR " + number;
+    }
+}
+
 } // namespace
 
 NMail::NMail() = default;
@@ -300,9 +316,46 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     return int(count);
 }
 
-int NMail::queryMessage(int handle, int no, const char* verb, std::span<char> subject,
-                        std::span<char> date, std::span<char> from, std::span<char> header,
-                        std::span<char>* body)
+bool NMail::pipelineMessages(int handle, int count)
+{
+    Session* open = session(handle);
+    if (!open || count <= 0 || !open->connection->offersPipelining())
+        return false;
+    open->pipeline = Pipeline{0, 0, qint64(count) * kSteps};
+    return true;
+}
+
+// Sends one message command and reads its status line; within a pipeline,
+// first sends the next commands ahead when few are left unanswered.
+Status NMail::messageCommand(Session& session, int step, int no, QByteArray* reply)
+{
+    Pop3Connection& conn = *session.connection;
+    const QByteArray line = messageLine(step, no);
+    if (session.pipeline) {
+        Pipeline& p = *session.pipeline;
+        if (no < 1 || (qint64(no) - 1) * kSteps + step != p.taken) {
+            // Out of the announced order: the connection drops what is owed.
+            session.pipeline.reset();
+        } else {
+            if (p.sent - p.taken <= kPipelineWindow / 2 && p.sent < p.end) {
+                std::vector<Pop3Connection::Ahead> batch;
+                for (; p.sent < p.end && p.sent - p.taken < kPipelineWindow; ++p.sent) {
+                    const int s = int(p.sent % kSteps);
+                    batch.push_back({messageLine(s, p.sent / kSteps + 1), s != kSizeStep});
+                }
+                const Status status = conn.sendAhead(batch);
+                if (status != Status::Ok)
+                    return status;
+            }
+            if (++p.taken == p.end)
+                session.pipeline.reset();
+        }
+    }
+    return conn.command(line, reply);
+}
+
+int NMail::queryMessage(int handle, int no, std::span<char> subject, std::span<char> date,
+                        std::span<char> from, std::span<char> header, std::span<char>* body)
 {
     MailHeaderParser parser(subject, date, from, header);
     SpanWriter bodyWriter(body ? *body : std::span<char>());
@@ -313,8 +366,7 @@ int NMail::queryMessage(int handle, int no, const char* verb, std::span<char> su
     } else {
         Pop3Connection& conn = *open->connection;
         QByteArray reply;
-        Status status = conn.command(
-            QByteArray(verb) + ' ' + QByteArray::number(no) + (body ? "" : " 0"), &reply);
+        Status status = messageCommand(*open, body ? kMessageStep : kStatusStep, no, &reply);
         if (status == Status::Ok) {
             // Only the whole message may be long; a header is a short answer.
             status = conn.readMultiLine(
@@ -337,14 +389,14 @@ int NMail::queryMessage(int handle, int no, const char* verb, std::span<char> su
 int NMail::NMailPop3GetMailStatus(int handle, int no, std::span<char> subject, std::span<char> date,
                                   std::span<char> from, std::span<char> header, int /*flag*/)
 {
-    return queryMessage(handle, no, "TOP", subject, date, from, header, nullptr);
+    return queryMessage(handle, no, subject, date, from, header, nullptr);
 }
 
 int NMail::NMailPop3GetMail(int handle, int no, std::span<char> subject, std::span<char> date,
                             std::span<char> from, std::span<char> header, std::span<char> body,
                             int /*flag*/, int /*reserved*/)
 {
-    return queryMessage(handle, no, "RETR", subject, date, from, header, &body);
+    return queryMessage(handle, no, subject, date, from, header, &body);
 }
 
 int NMail::NMailPop3GetMailSize(int handle, int no)
@@ -353,7 +405,7 @@ int NMail::NMailPop3GetMailSize(int handle, int no)
     if (!open)
         return failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     QByteArray reply;
-    const Status status = open->connection->command("LIST " + QByteArray::number(no), &reply);
+    const Status status = messageCommand(*open, kSizeStep, no, &reply);
     if (status != Status::Ok)
         return failConnection(status, reply, *open);
     // "+OK <no> <size>"
