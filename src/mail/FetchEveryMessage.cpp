@@ -42,10 +42,13 @@ void fetchEveryMessage(NMail& mail, int handle, int count, MessageTexts& t)
         const int status =
             mail.NMailPop3GetMailStatus(handle, no, t.text1, t.text2, t.text3, t.text4, 0);
         const int size = mail.NMailPop3GetMailSize(handle, no);
-        const int bufferSize = std::clamp(size, 0, kMaxBodyBuffer - 1) + 1;
-        body.assign(size_t(bufferSize), ' ');
-        const int fetched =
-            mail.NMailPop3GetMail(handle, no, t.text1, t.text2, t.text3, t.text4, body, 0, 0);
+        const size_t bufferSize = size_t(std::clamp(size, 0, kMaxBodyBuffer - 1)) + 1;
+        // Grown, never cleared: the library writes what it receives and its
+        // NUL, and nothing reads the bytes beyond.
+        if (body.size() < bufferSize)
+            body.resize(bufferSize);
+        const int fetched = mail.NMailPop3GetMail(handle, no, t.text1, t.text2, t.text3, t.text4,
+                                                  std::span(body.data(), bufferSize), 0, 0);
         if (linkGone(status) || linkGone(size) || linkGone(fetched))
             return;
         if (fetched >= 0) {

@@ -8,7 +8,10 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+#include <charconv>
 #include <climits>
+#include <string_view>
 
 namespace {
 
@@ -44,16 +47,43 @@ bool parseCount(QByteArrayView text, qint64& value)
 // The steps of one message in a check, in the order they are asked.
 enum MessageStep { kStatusStep, kSizeStep, kMessageStep, kSteps };
 
-QByteArray messageLine(int step, qint64 no)
+// The command line of one step of a message, formatted in place: it is made
+// for every command, twice when pipelined.
+class MessageLine
 {
-    const QByteArray number = QByteArray::number(no);
-    switch (step) {
-    case kStatusStep:
-        return "TOP " + number + " 0";
-    case kSizeStep:
-        return "LIST " + number;
-    default:
-        return "RETR " + number;
+public:
+    MessageLine(int step, qint64 no)
+    {
+        const std::string_view verb = step == kStatusStep ? "TOP "
+                                      : step == kSizeStep ? "LIST "
+                                                          : "RETR ";
+        char* end = std::copy(verb.begin(), verb.end(), m_text);
+        end = std::to_chars(end, m_text + sizeof m_text, no).ptr;
+        if (step == kStatusStep)
+            end = std::copy_n(" 0", 2, end);
+        m_size = end - m_text;
+    }
+    QByteArrayView view() const { return QByteArrayView(m_text, m_size); }
+
+private:
+    char m_text[32]; // the longest: "RETR " or "TOP " and " 0" around 19 digits
+    qsizetype m_size = 0;
+};
+
+// The index-th word of text, words being separated by white space (as
+// QByteArray::simplified() sees it); empty when there are fewer.
+QByteArrayView wordAt(QByteArrayView text, int index)
+{
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    qsizetype i = 0;
+    for (;;) {
+        while (i < text.size() && blank(text[i]))
+            ++i;
+        const qsizetype start = i;
+        while (i < text.size() && !blank(text[i]))
+            ++i;
+        if (start == i || index-- == 0)
+            return text.sliced(start, i - start);
     }
 }
 
@@ -330,7 +360,7 @@ bool NMail::pipelineMessages(int handle, int count)
 Status NMail::messageCommand(Session& session, int step, int no, QByteArray* reply)
 {
     Pop3Connection& conn = *session.connection;
-    const QByteArray line = messageLine(step, no);
+    const MessageLine line(step, no);
     if (session.pipeline) {
         Pipeline& p = *session.pipeline;
         if (no < 1 || (qint64(no) - 1) * kSteps + step != p.taken) {
@@ -341,7 +371,8 @@ Status NMail::messageCommand(Session& session, int step, int no, QByteArray* rep
                 std::vector<Pop3Connection::Ahead> batch;
                 for (; p.sent < p.end && p.sent - p.taken < kPipelineWindow; ++p.sent) {
                     const int s = int(p.sent % kSteps);
-                    batch.push_back({messageLine(s, p.sent / kSteps + 1), s != kSizeStep});
+                    batch.push_back(
+                        {MessageLine(s, p.sent / kSteps + 1).view().toByteArray(), s != kSizeStep});
                 }
                 const Status status = conn.sendAhead(batch);
                 if (status != Status::Ok)
@@ -351,7 +382,7 @@ Status NMail::messageCommand(Session& session, int step, int no, QByteArray* rep
                 session.pipeline.reset();
         }
     }
-    return conn.command(line, reply);
+    return conn.command(line.view(), reply);
 }
 
 int NMail::queryMessage(int handle, int no, std::span<char> subject, std::span<char> date,
@@ -365,7 +396,7 @@ int NMail::queryMessage(int handle, int no, std::span<char> subject, std::span<c
         result = failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     } else {
         Pop3Connection& conn = *open->connection;
-        QByteArray reply;
+        QByteArray& reply = m_reply;
         Status status = messageCommand(*open, body ? kMessageStep : kStatusStep, no, &reply);
         if (status == Status::Ok) {
             // Only the whole message may be long; a header is a short answer.
@@ -404,14 +435,12 @@ int NMail::NMailPop3GetMailSize(int handle, int no)
     Session* open = session(handle);
     if (!open)
         return failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
-    QByteArray reply;
-    const Status status = messageCommand(*open, kSizeStep, no, &reply);
+    const Status status = messageCommand(*open, kSizeStep, no, &m_reply);
     if (status != Status::Ok)
-        return failConnection(status, reply, *open);
+        return failConnection(status, m_reply, *open);
     // "+OK <no> <size>"
-    const QList<QByteArray> words = reply.simplified().split(' ');
     qint64 size = 0;
-    if (words.size() < 3 || !parseCount(words[2], size))
+    if (!parseCount(wordAt(m_reply, 2), size))
         return failWith(ErrorProtocol,
                         QStringLiteral("サーバーが返したメールの大きさが正しくありません。"));
     return int(std::min<qint64>(size, INT_MAX - 1));

@@ -177,6 +177,7 @@ private:
     std::optional<UntrustedCertificate> m_untrusted;
     QString m_lastMessage;
     QByteArray m_password; // of the login under way, to keep it out of texts
+    QByteArray m_reply;    // the status line of the last message command, its memory reused
 };
 
 // The part of text before the first U+0000, or all of it.

@@ -249,6 +249,9 @@ Pop3Connection::Status Pop3Connection::writeBytes(QByteArrayView out)
 {
     if (m_socket->write(out.data(), out.size()) != out.size())
         return fail(Status::ConnectionLost);
+    // Hands the bytes to the system at once; a wait is left only for a
+    // socket that cannot take them yet.
+    m_socket->flush();
     const QDeadlineTimer deadline = startWait(m_replyTimeoutMs);
     while (m_socket->bytesToWrite() > 0) {
         if (m_socket->state() != QAbstractSocket::ConnectedState)
@@ -306,7 +309,10 @@ Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line, QDeadlin
             qsizetype end = lf;
             if (end > m_pendingPos && m_pending[end - 1] == '\r')
                 --end;
-            *line = m_pending.mid(m_pendingPos, end - m_pendingPos);
+            // Into the caller's array, reusing its memory: one status line per command.
+            line->resize(end - m_pendingPos);
+            std::memcpy(line->data(), m_pending.constData() + m_pendingPos,
+                        size_t(end - m_pendingPos));
             m_pendingPos = lf + 1;
             return Status::Ok;
         }
@@ -325,7 +331,7 @@ Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line, QDeadlin
 
 Pop3Connection::Status Pop3Connection::command(QByteArrayView line, QByteArray* reply)
 {
-    reply->clear();
+    reply->truncate(0);
     if (!isUsable())
         return fail(Status::ConnectionLost);
     if (!m_owed.empty()) {
