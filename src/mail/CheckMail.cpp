@@ -8,6 +8,7 @@
 
 #include "app/AppContext.h"
 #include "app/MainForm.h"
+#include "mail/FetchEveryMessage.h"
 #include "mail/MsgForm.h"
 #include "mail/NMail.h"
 #include "settings/Cp932.h"
@@ -15,25 +16,12 @@
 #include "settings/SetForm.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
 
-#include <algorithm>
 #include <optional>
-#include <vector>
 
 namespace {
-
-constexpr int kTextBufferSize = 8192;
-// The bodies are fetched in full but not used; the buffer that receives them
-// never grows past this, whatever size the server claims for a message.
-constexpr int kMaxBodyBuffer = 1 << 20;
-// A server may claim any count and then deliver nothing. The message loop
-// gives up after this many messages in a row that the server would not
-// deliver, or once such a run has lasted two reply waits (60 s), whichever
-// comes first, so a hostile count holds the program for about a minute at most.
-constexpr int kMaxRefusalsInARow = 1000;
 
 const QString kAccountFile = QStringLiteral("iniIdPass.ini");
 const QString kErrorTitle = QStringLiteral("エラー");
@@ -51,16 +39,6 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-// The four text buffers handed to the library for every message; the first
-// also receives its failure text.
-struct TextBuffers
-{
-    std::vector<char> text1 = std::vector<char>(kTextBufferSize);
-    std::vector<char> text2 = std::vector<char>(kTextBufferSize);
-    std::vector<char> text3 = std::vector<char>(kTextBufferSize);
-    std::vector<char> text4 = std::vector<char>(kTextBufferSize);
-};
-
 // A box titled "エラー", with the wait cursor lifted while it is up.
 int askUser(AppContext& ctx, const QString& prompt, int style)
 {
@@ -72,9 +50,9 @@ int askUser(AppContext& ctx, const QString& prompt, int style)
 }
 
 // The library's own words about the last failure, and wait for the user.
-void showFailure(AppContext& ctx, TextBuffers& t)
+void showFailure(AppContext& ctx, MessageTexts& t)
 {
-    int size = kTextBufferSize;
+    int size = MessageTexts::kSize;
     ctx.mail.NMailGetMessage(0, t.text1, size);
     askUser(ctx, CutAtNul(Cp932::decode(QByteArrayView(t.text1.data(), qsizetype(t.text1.size())))),
             MessageBoxes::OkOnly);
@@ -84,7 +62,7 @@ void showFailure(AppContext& ctx, TextBuffers& t)
 // user's decision: asked once, with いいえ the default; はい pins exactly that
 // certificate for the server and connects again. Returns the handle, or -1
 // once the user knows why (or declined the certificate).
-int connectTrusted(AppContext& ctx, TextBuffers& t)
+int connectTrusted(AppContext& ctx, MessageTexts& t)
 {
     NMail& mail = ctx.mail;
     const QByteArray host = Cp932::encode(ctx.values.Pop3Server);
@@ -105,44 +83,6 @@ int connectTrusted(AppContext& ctx, TextBuffers& t)
     return -1;
 }
 
-// A result that means no command can reach the server any more.
-bool linkGone(int result)
-{
-    return result == NMail::ErrorConnectionLost || result == NMail::ErrorTimeout ||
-           result == NMail::ErrorBadHandle;
-}
-
-// Status, size and the whole message for each number from 1 to count, in
-// order. Nothing here changes what the user sees: the count is already known.
-void fetchEveryMessage(NMail& mail, int handle, int count, TextBuffers& t)
-{
-    std::vector<char> body;
-    int refusedInARow = 0;
-    QElapsedTimer sinceLastDelivered;
-    sinceLastDelivered.start();
-    const qint64 refusalRunLimitMs = 2 * qint64(mail.replyTimeoutMs());
-    // 64-bit: a count of INT_MAX must end the loop, not overflow it.
-    for (qint64 i = 1; i <= count; ++i) {
-        const int no = int(i);
-        const int status =
-            mail.NMailPop3GetMailStatus(handle, no, t.text1, t.text2, t.text3, t.text4, 0);
-        const int size = mail.NMailPop3GetMailSize(handle, no);
-        const int bufferSize = std::clamp(size, 0, kMaxBodyBuffer - 1) + 1;
-        body.assign(size_t(bufferSize), ' ');
-        const int fetched =
-            mail.NMailPop3GetMail(handle, no, t.text1, t.text2, t.text3, t.text4, body, 0, 0);
-        if (linkGone(status) || linkGone(size) || linkGone(fetched))
-            return;
-        if (fetched >= 0) {
-            refusedInARow = 0;
-            sinceLastDelivered.restart();
-        } else if (++refusedInARow >= kMaxRefusalsInARow ||
-                   sinceLastDelivered.hasExpired(refusalRunLimitMs)) {
-            return;
-        }
-    }
-}
-
 } // namespace
 
 void MainForm::CheckMail()
@@ -152,7 +92,7 @@ void MainForm::CheckMail()
     NMail& mail = m_ctx.mail;
 
     // 1. Working storage; no count until the server tells it.
-    TextBuffers t;
+    MessageTexts t;
     std::optional<int> count;
 
     // 2. No server: nothing to contact.

@@ -9,6 +9,13 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
+// Case-insensitive equality, with the length compared first: most field
+// names differ from the three wanted ones in length already.
+bool isName(QByteArrayView name, QByteArrayView wanted)
+{
+    return name.size() == wanted.size() && name.compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
 QByteArrayView trimmed(QByteArrayView v)
 {
     while (!v.isEmpty() && (isBlank(v.front()) || v.front() == '\r' || v.front() == '\n'))
@@ -33,19 +40,25 @@ void MailHeaderParser::feed(QByteArrayView bytes)
     while (!m_done && !bytes.isEmpty()) {
         const qsizetype lf = bytes.indexOf('\n');
         const QByteArrayView piece = lf < 0 ? bytes : bytes.first(lf + 1);
+        bytes = bytes.sliced(piece.size());
+        if (lf >= 0 && m_line.isEmpty()) {
+            endLine(piece.first(std::min(m_cap, piece.size())));
+            continue;
+        }
         const qsizetype room = m_cap - m_line.size();
         if (room > 0)
             m_line.append(piece.first(std::min(room, piece.size())));
         if (lf < 0)
             return;
-        endLine();
-        bytes = bytes.sliced(lf + 1);
+        endLine(m_line);
+        m_line.truncate(0); // keeps its memory for the next split line
     }
 }
 
-void MailHeaderParser::endLine()
+// line: one physical line as received, cut at m_cap.
+void MailHeaderParser::endLine(QByteArrayView line)
 {
-    QByteArrayView content(m_line);
+    QByteArrayView content = line;
     if (content.endsWith('\n'))
         content.chop(1);
     if (content.endsWith('\r'))
@@ -53,41 +66,59 @@ void MailHeaderParser::endLine()
     if (content.isEmpty()) {
         m_done = true;
         flushField();
-        m_line.clear();
         return;
     }
-    m_header.append(m_line);
+    m_header.append(line);
     if (isBlank(content.front())) {
         const qsizetype room = m_cap - m_field.size();
-        if (room > 0)
-            m_field.append(content.first(std::min(room, content.size())));
+        if (m_keepField && room > 0)
+            m_field.append(content.data(), size_t(std::min(room, content.size())));
     } else {
         flushField();
-        m_field = content.toByteArray();
+        startField(content);
     }
-    m_line.clear();
+}
+
+// Keeps a field only while its value may still be wanted: most header lines
+// are neither Subject, Date nor From, or come after the first of their name.
+// A first line without a colon is kept: its name may end on the next line.
+void MailHeaderParser::startField(QByteArrayView content)
+{
+    const qsizetype colon = content.indexOf(':');
+    if (colon == 0)
+        return;
+    if (colon > 0) {
+        const QByteArrayView name = trimmed(content.first(colon));
+        if (!(!m_haveSubject && isName(name, "Subject")) &&
+            !(!m_haveDate && isName(name, "Date")) && !(!m_haveFrom && isName(name, "From")))
+            return;
+    }
+    m_keepField = true;
+    m_field.append(content.data(), size_t(content.size()));
 }
 
 void MailHeaderParser::flushField()
 {
-    if (m_field.isEmpty())
+    if (!m_keepField)
         return;
-    const qsizetype colon = m_field.indexOf(':');
+    m_keepField = false;
+    const QByteArrayView field(m_field.data(), qsizetype(m_field.size()));
+    const qsizetype colon = field.indexOf(':');
     if (colon > 0) {
-        const QByteArrayView name = trimmed(QByteArrayView(m_field).first(colon));
-        const QByteArrayView value = trimmed(QByteArrayView(m_field).sliced(colon + 1));
-        if (!m_haveSubject && name.compare("Subject", Qt::CaseInsensitive) == 0) {
+        const QByteArrayView name = trimmed(field.first(colon));
+        const QByteArrayView value = trimmed(field.sliced(colon + 1));
+        if (!m_haveSubject && isName(name, "Subject")) {
             m_subject.append(value);
             m_haveSubject = true;
-        } else if (!m_haveDate && name.compare("Date", Qt::CaseInsensitive) == 0) {
+        } else if (!m_haveDate && isName(name, "Date")) {
             m_date.append(value);
             m_haveDate = true;
-        } else if (!m_haveFrom && name.compare("From", Qt::CaseInsensitive) == 0) {
+        } else if (!m_haveFrom && isName(name, "From")) {
             m_from.append(value);
             m_haveFrom = true;
         }
     }
-    m_field.clear();
+    m_field.clear(); // keeps its memory for the next wanted field
 }
 
 void MailHeaderParser::finish()
@@ -97,7 +128,7 @@ void MailHeaderParser::finish()
     m_finished = true;
     if (!m_done) {
         if (!m_line.isEmpty())
-            endLine();
+            endLine(m_line);
         flushField();
         m_done = true;
     }

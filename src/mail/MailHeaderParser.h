@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <span>
+#include <string>
 
 // Reads the header block at the start of a message as it streams past and
 // fills the four text buffers of a message query:
@@ -30,7 +31,8 @@ public:
     void finish();
 
 private:
-    void endLine();
+    void endLine(QByteArrayView line);
+    void startField(QByteArrayView content);
     void flushField();
 
     SpanWriter m_subject;
@@ -43,6 +45,11 @@ private:
     bool m_done = false;
     bool m_finished = false;
     qsizetype m_cap = 0;
-    QByteArray m_line;  // the physical line being read, cut at m_cap
-    QByteArray m_field; // the logical (unfolded) field being read, cut at m_cap
+    // A physical line split between two pieces, cut at m_cap; a line that
+    // arrives whole in one piece is read where it lies, without a copy.
+    QByteArray m_line;
+    // The logical (unfolded) field being read, cut at m_cap; kept only for a
+    // field whose value is still wanted, empty otherwise.
+    std::string m_field;
+    bool m_keepField = false;
 };

@@ -8,7 +8,10 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+#include <charconv>
 #include <climits>
+#include <string_view>
 
 namespace {
 
@@ -39,6 +42,49 @@ bool parseCount(QByteArrayView text, qint64& value)
         ++digits;
     }
     return digits > 0 && (i == text.size() || text[i] == ' ');
+}
+
+// The steps of one message in a check, in the order they are asked.
+enum MessageStep { kStatusStep, kSizeStep, kMessageStep, kSteps };
+
+// The command line of one step of a message, formatted in place: it is made
+// for every command, twice when pipelined.
+class MessageLine
+{
+public:
+    MessageLine(int step, qint64 no)
+    {
+        const std::string_view verb = step == kStatusStep ? "TOP "
+                                      : step == kSizeStep ? "LIST "
+                                                          : "RETR ";
+        char* end = std::copy(verb.begin(), verb.end(), m_text);
+        end = std::to_chars(end, m_text + sizeof m_text, no).ptr;
+        if (step == kStatusStep)
+            end = std::copy_n(" 0", 2, end);
+        m_size = end - m_text;
+    }
+    QByteArrayView view() const { return QByteArrayView(m_text, m_size); }
+
+private:
+    char m_text[32]; // the longest: "RETR " or "TOP " and " 0" around 19 digits
+    qsizetype m_size = 0;
+};
+
+// The index-th word of text, words being separated by white space (as
+// QByteArray::simplified() sees it); empty when there are fewer.
+QByteArrayView wordAt(QByteArrayView text, int index)
+{
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    qsizetype i = 0;
+    for (;;) {
+        while (i < text.size() && blank(text[i]))
+            ++i;
+        const qsizetype start = i;
+        while (i < text.size() && !blank(text[i]))
+            ++i;
+        if (start == i || index-- == 0)
+            return text.sliced(start, i - start);
+    }
 }
 
 } // namespace
@@ -300,9 +346,47 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     return int(count);
 }
 
-int NMail::queryMessage(int handle, int no, const char* verb, std::span<char> subject,
-                        std::span<char> date, std::span<char> from, std::span<char> header,
-                        std::span<char>* body)
+bool NMail::pipelineMessages(int handle, int count)
+{
+    Session* open = session(handle);
+    if (!open || count <= 0 || !open->connection->offersPipelining())
+        return false;
+    open->pipeline = Pipeline{0, 0, qint64(count) * kSteps};
+    return true;
+}
+
+// Sends one message command and reads its status line; within a pipeline,
+// first sends the next commands ahead when few are left unanswered.
+Status NMail::messageCommand(Session& session, int step, int no, QByteArray* reply)
+{
+    Pop3Connection& conn = *session.connection;
+    const MessageLine line(step, no);
+    if (session.pipeline) {
+        Pipeline& p = *session.pipeline;
+        if (no < 1 || (qint64(no) - 1) * kSteps + step != p.taken) {
+            // Out of the announced order: the connection drops what is owed.
+            session.pipeline.reset();
+        } else {
+            if (p.sent - p.taken <= kPipelineWindow / 2 && p.sent < p.end) {
+                std::vector<Pop3Connection::Ahead> batch;
+                for (; p.sent < p.end && p.sent - p.taken < kPipelineWindow; ++p.sent) {
+                    const int s = int(p.sent % kSteps);
+                    batch.push_back(
+                        {MessageLine(s, p.sent / kSteps + 1).view().toByteArray(), s != kSizeStep});
+                }
+                const Status status = conn.sendAhead(batch);
+                if (status != Status::Ok)
+                    return status;
+            }
+            if (++p.taken == p.end)
+                session.pipeline.reset();
+        }
+    }
+    return conn.command(line.view(), reply);
+}
+
+int NMail::queryMessage(int handle, int no, std::span<char> subject, std::span<char> date,
+                        std::span<char> from, std::span<char> header, std::span<char>* body)
 {
     MailHeaderParser parser(subject, date, from, header);
     SpanWriter bodyWriter(body ? *body : std::span<char>());
@@ -312,9 +396,8 @@ int NMail::queryMessage(int handle, int no, const char* verb, std::span<char> su
         result = failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     } else {
         Pop3Connection& conn = *open->connection;
-        QByteArray reply;
-        Status status = conn.command(
-            QByteArray(verb) + ' ' + QByteArray::number(no) + (body ? "" : " 0"), &reply);
+        QByteArray& reply = m_reply;
+        Status status = messageCommand(*open, body ? kMessageStep : kStatusStep, no, &reply);
         if (status == Status::Ok) {
             // Only the whole message may be long; a header is a short answer.
             status = conn.readMultiLine(
@@ -337,14 +420,14 @@ int NMail::queryMessage(int handle, int no, const char* verb, std::span<char> su
 int NMail::NMailPop3GetMailStatus(int handle, int no, std::span<char> subject, std::span<char> date,
                                   std::span<char> from, std::span<char> header, int /*flag*/)
 {
-    return queryMessage(handle, no, "TOP", subject, date, from, header, nullptr);
+    return queryMessage(handle, no, subject, date, from, header, nullptr);
 }
 
 int NMail::NMailPop3GetMail(int handle, int no, std::span<char> subject, std::span<char> date,
                             std::span<char> from, std::span<char> header, std::span<char> body,
                             int /*flag*/, int /*reserved*/)
 {
-    return queryMessage(handle, no, "RETR", subject, date, from, header, &body);
+    return queryMessage(handle, no, subject, date, from, header, &body);
 }
 
 int NMail::NMailPop3GetMailSize(int handle, int no)
@@ -352,14 +435,12 @@ int NMail::NMailPop3GetMailSize(int handle, int no)
     Session* open = session(handle);
     if (!open)
         return failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
-    QByteArray reply;
-    const Status status = open->connection->command("LIST " + QByteArray::number(no), &reply);
+    const Status status = messageCommand(*open, kSizeStep, no, &m_reply);
     if (status != Status::Ok)
-        return failConnection(status, reply, *open);
+        return failConnection(status, m_reply, *open);
     // "+OK <no> <size>"
-    const QList<QByteArray> words = reply.simplified().split(' ');
     qint64 size = 0;
-    if (words.size() < 3 || !parseCount(words[2], size))
+    if (!parseCount(wordAt(m_reply, 2), size))
         return failWith(ErrorProtocol,
                         QStringLiteral("サーバーが返したメールの大きさが正しくありません。"));
     return int(std::min<qint64>(size, INT_MAX - 1));

@@ -38,6 +38,14 @@
 //
 // Messages are never deleted: no path sends DELE.
 //
+// Pipelining: a caller about to ask status, size and the whole message of
+// every message in turn (TOP n 0, LIST n, RETR n for n = 1, 2, ...) may say
+// so with pipelineMessages(). Where the server announced PIPELINING, those
+// commands then go out ahead of their answers, at most kPipelineWindow
+// unanswered at any time, and each call takes the answer owed to its own
+// command: the calls, their order and their results stay exactly as without
+// it, only the waits for the network overlap. Elsewhere nothing changes.
+//
 // Server certificates verify against the system store plus SSL_CERT_FILE and
 // SSL_CERT_DIR (see TrustStore), or match the certificate the user pinned for
 // that server (see CertificatePins). A connection whose certificate does
@@ -87,6 +95,18 @@ public:
     int NMailPop3GetMail(int handle, int no, std::span<char> subject, std::span<char> date,
                          std::span<char> from, std::span<char> header, std::span<char> body,
                          int flag, int reserved);
+    // The caller will now ask, for each message from 1 to count in order,
+    // NMailPop3GetMailStatus, NMailPop3GetMailSize and NMailPop3GetMail.
+    // Returns true when those commands will be pipelined; false when the
+    // server does not offer it (asking it with CAPA when that is not known
+    // yet) and the calls go one by one. A call out of that order ends the
+    // pipeline: the answers already on their way are read and dropped.
+    bool pipelineMessages(int handle, int count);
+    // The most commands sent ahead whose answers are not yet read. A few
+    // hundred bytes of commands: they always fit the socket buffers, so the
+    // client never blocks writing while the server waits for it to read.
+    static constexpr int kPipelineWindow = 16;
+
     // The text of the last failure, in Japanese, NUL-terminated CP932, into
     // at most min(buffer size, size) bytes; size becomes the length written
     // without the NUL. Returns that length. Never holds a password.
@@ -114,12 +134,22 @@ public:
     const QString& lastMessage() const { return m_lastMessage; }
 
 private:
+    // The message commands announced by pipelineMessages(), numbered from 0:
+    // command k is step k % 3 (TOP, LIST, RETR) of message k / 3 + 1.
+    struct Pipeline
+    {
+        qint64 taken = 0; // commands whose call has come
+        qint64 sent = 0;  // commands sent
+        qint64 end = 0;   // commands announced
+    };
+
     // One open connection and the server value it was opened with.
     struct Session
     {
         std::unique_ptr<Pop3Connection> connection;
         QString server; // as the user wrote it, for texts
         Pop3Host host;
+        std::optional<Pipeline> pipeline;
     };
 
     Session* session(int handle);
@@ -128,9 +158,9 @@ private:
     int failConnection(Pop3Connection::Status status, const QByteArray& serverReply,
                        const Session& session);
     static QString tlsFailureText(const Session& session);
-    int queryMessage(int handle, int no, const char* verb, std::span<char> subject,
-                     std::span<char> date, std::span<char> from, std::span<char> header,
-                     std::span<char>* body);
+    Pop3Connection::Status messageCommand(Session& session, int step, int no, QByteArray* reply);
+    int queryMessage(int handle, int no, std::span<char> subject, std::span<char> date,
+                     std::span<char> from, std::span<char> header, std::span<char>* body);
     const QList<QSslCertificate>& trustedCertificates();
 
     std::map<int, Session> m_sessions;
@@ -147,6 +177,7 @@ private:
     std::optional<UntrustedCertificate> m_untrusted;
     QString m_lastMessage;
     QByteArray m_password; // of the login under way, to keep it out of texts
+    QByteArray m_reply;    // the status line of the last message command, its memory reused
 };
 
 // The part of text before the first U+0000, or all of it.

@@ -21,6 +21,20 @@ int remainingMs(const QDeadlineTimer& deadline)
     return int(std::clamp<qint64>(deadline.remainingTime(), 0, INT_MAX));
 }
 
+// Whether a capability list (CAPA's data) has a line naming capability.
+bool listsCapability(const QByteArray& list, QByteArrayView capability)
+{
+    for (const QByteArray& line : list.split('\n')) {
+        const QByteArray words = line.simplified();
+        const qsizetype space = words.indexOf(' ');
+        if (QByteArrayView(words)
+                .first(space < 0 ? words.size() : space)
+                .compare(capability, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 Pop3Connection::Pop3Connection(int connectTimeoutMs, int replyTimeoutMs,
@@ -38,6 +52,7 @@ Pop3Connection::Status Pop3Connection::fail(Status status)
 {
     if (status != Status::Ok && status != Status::ServerError) {
         m_broken = true;
+        m_owed.clear();
         if (m_socket)
             m_socket->abort();
     }
@@ -110,6 +125,8 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
     m_tlsError.clear();
     m_rejectedCertificate = QSslCertificate();
     m_certificateErrors.clear();
+    m_pipelining = Pipelining::Unknown;
+    m_owed.clear();
     m_socket = std::make_unique<QSslSocket>();
     m_socket->setReadBufferSize(kSocketBuffer);
     QSslSocket* socket = m_socket.get();
@@ -155,25 +172,47 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
 
     // Upgrade before any login when the server offers it, so no password
     // crosses the network in clear where the server can do better.
-    QByteArray reply;
-    status = command("CAPA", &reply);
-    if (status == Status::ServerError)
-        return Status::Ok; // a server without CAPA offers no STLS either
-    if (status != Status::Ok)
-        return status;
     QByteArray capabilities;
-    status = readMultiLine([&capabilities](QByteArrayView piece) { capabilities.append(piece); },
-                           Length::Short);
+    status = readCapabilities(&capabilities);
+    if (status == Status::ServerError) {
+        // A server without CAPA offers neither STLS nor pipelining.
+        m_pipelining = Pipelining::NotOffered;
+        return Status::Ok;
+    }
     if (status != Status::Ok)
         return status;
-    bool offersStls = false;
-    for (const QByteArray& line : capabilities.split('\n')) {
-        if (line.trimmed().compare("STLS", Qt::CaseInsensitive) == 0)
-            offersStls = true;
-    }
-    if (!offersStls)
+    const bool pipelining = listsCapability(capabilities, "PIPELINING");
+    if (!listsCapability(capabilities, "STLS")) {
+        m_pipelining = pipelining ? Pipelining::Offered : Pipelining::NotOffered;
         return Status::Ok;
+    }
+    // Words read in clear may have been added on the way; after the upgrade
+    // only a no is kept (which costs nothing but speed if it was forged).
+    if (!pipelining)
+        m_pipelining = Pipelining::NotOffered;
     return startTls(host.host());
+}
+
+Pop3Connection::Status Pop3Connection::readCapabilities(QByteArray* list)
+{
+    list->clear();
+    QByteArray reply;
+    const Status status = command("CAPA", &reply);
+    if (status != Status::Ok)
+        return status;
+    return readMultiLine([list](QByteArrayView piece) { list->append(piece); }, Length::Short);
+}
+
+bool Pop3Connection::offersPipelining()
+{
+    if (m_pipelining == Pipelining::Unknown && isUsable()) {
+        QByteArray capabilities;
+        const Status status = readCapabilities(&capabilities);
+        m_pipelining = status == Status::Ok && listsCapability(capabilities, "PIPELINING")
+                           ? Pipelining::Offered
+                           : Pipelining::NotOffered;
+    }
+    return m_pipelining == Pipelining::Offered && isUsable();
 }
 
 Pop3Connection::Status Pop3Connection::startTls(const QString& host)
@@ -206,8 +245,16 @@ Pop3Connection::Status Pop3Connection::writeLine(QByteArrayView line)
     out.reserve(line.size() + 2);
     out.append(line);
     out.append("\r\n");
-    if (m_socket->write(out) != out.size())
+    return writeBytes(out);
+}
+
+Pop3Connection::Status Pop3Connection::writeBytes(QByteArrayView out)
+{
+    if (m_socket->write(out.data(), out.size()) != out.size())
         return fail(Status::ConnectionLost);
+    // Hands the bytes to the system at once; a wait is left only for a
+    // socket that cannot take them yet.
+    m_socket->flush();
     const QDeadlineTimer deadline = startWait(m_replyTimeoutMs);
     while (m_socket->bytesToWrite() > 0) {
         if (m_socket->state() != QAbstractSocket::ConnectedState)
@@ -255,9 +302,9 @@ Pop3Connection::Status Pop3Connection::fill(QDeadlineTimer deadline)
     }
 }
 
-Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line)
+Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line, QDeadlineTimer whole)
 {
-    const QDeadlineTimer deadline = startWait(m_replyTimeoutMs);
+    const QDeadlineTimer deadline = std::min(startWait(m_replyTimeoutMs), whole);
     qsizetype scanned = m_pendingPos;
     for (;;) {
         const qsizetype lf = m_pending.indexOf('\n', scanned);
@@ -265,7 +312,10 @@ Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line)
             qsizetype end = lf;
             if (end > m_pendingPos && m_pending[end - 1] == '\r')
                 --end;
-            *line = m_pending.mid(m_pendingPos, end - m_pendingPos);
+            // Into the caller's array, reusing its memory: one status line per command.
+            line->resize(end - m_pendingPos);
+            std::memcpy(line->data(), m_pending.constData() + m_pendingPos,
+                        size_t(end - m_pendingPos));
             m_pendingPos = lf + 1;
             return Status::Ok;
         }
@@ -284,13 +334,27 @@ Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line)
 
 Pop3Connection::Status Pop3Connection::command(QByteArrayView line, QByteArray* reply)
 {
-    reply->clear();
+    reply->truncate(0);
     if (!isUsable())
         return fail(Status::ConnectionLost);
-    Status status = writeLine(line);
+    if (!m_owed.empty()) {
+        if (m_owed.front().line == line) {
+            m_owed.pop_front();
+            return takeStatus(reply);
+        }
+        const Status status = drainOwed(QDeadlineTimer::Forever);
+        if (status != Status::Ok)
+            return status;
+    }
+    const Status status = writeLine(line);
     if (status != Status::Ok)
         return status;
-    status = readStatusLine(reply);
+    return takeStatus(reply);
+}
+
+Pop3Connection::Status Pop3Connection::takeStatus(QByteArray* reply, QDeadlineTimer whole)
+{
+    const Status status = readStatusLine(reply, whole);
     if (status != Status::Ok)
         return status;
     if (reply->startsWith("+OK"))
@@ -300,13 +364,51 @@ Pop3Connection::Status Pop3Connection::command(QByteArrayView line, QByteArray* 
     return fail(Status::ProtocolError);
 }
 
-Pop3Connection::Status
-Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink, Length length)
+Pop3Connection::Status Pop3Connection::sendAhead(const std::vector<Ahead>& commands)
 {
     if (!isUsable())
         return fail(Status::ConnectionLost);
-    const bool isShort = length == Length::Short;
-    const QDeadlineTimer whole = isShort ? startWait(m_replyTimeoutMs) : QDeadlineTimer();
+    QByteArray out;
+    for (const Ahead& ahead : commands)
+        out += ahead.line + "\r\n";
+    // Owed before the write: a write that fails drops the session and them.
+    m_owed.insert(m_owed.end(), commands.begin(), commands.end());
+    return writeBytes(out);
+}
+
+Pop3Connection::Status Pop3Connection::drainOwed(QDeadlineTimer whole)
+{
+    while (!m_owed.empty()) {
+        const bool multiLine = m_owed.front().multiLine;
+        m_owed.pop_front();
+        QByteArray reply;
+        Status status = takeStatus(&reply, whole);
+        if (status == Status::ServerError)
+            continue;
+        if (status == Status::Ok && multiLine)
+            status = readData([](QByteArrayView) {}, -1, whole);
+        if (status != Status::Ok)
+            return status;
+    }
+    return Status::Ok;
+}
+
+Pop3Connection::Status
+Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink, Length length)
+{
+    if (length == Length::Short)
+        return readData(sink, kMaxShortAnswer, startWait(m_replyTimeoutMs));
+    return readData(sink, -1, QDeadlineTimer::Forever);
+}
+
+// cap: the most the data may hold, or -1 for no limit. whole: the end of the
+// whole answer; without one, each wait for more data has the reply bound.
+Pop3Connection::Status Pop3Connection::readData(const std::function<void(QByteArrayView)>& sink,
+                                                qsizetype cap, QDeadlineTimer whole)
+{
+    if (!isUsable())
+        return fail(Status::ConnectionLost);
+    const bool bounded = !whole.isForever();
     qsizetype taken = 0; // bytes of the answer consumed so far
     bool atLineStart = true;
     for (;;) {
@@ -344,15 +446,15 @@ Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink, L
                 from = lf + 1;
             }
             taken += take;
-            if (isShort && taken > kMaxShortAnswer)
+            if (cap >= 0 && taken > cap)
                 return fail(Status::ProtocolError);
             sink(QByteArrayView(p, take));
             m_pendingPos += take;
             atLineStart = endsLine;
         }
-        if (isShort && whole.hasExpired())
+        if (bounded && whole.hasExpired())
             return fail(Status::Timeout);
-        const Status status = fill(isShort ? whole : startWait(m_replyTimeoutMs));
+        const Status status = fill(bounded ? whole : startWait(m_replyTimeoutMs));
         if (status != Status::Ok)
             return fail(status);
     }
@@ -363,8 +465,11 @@ void Pop3Connection::quit()
     if (isUsable()) {
         const int saved = m_replyTimeoutMs;
         m_replyTimeoutMs = std::min(m_replyTimeoutMs, kQuitTimeoutMs);
+        // Answers still owed to commands sent ahead come first; together
+        // they get no more time than QUIT alone.
         QByteArray reply;
-        if (command("QUIT", &reply) != Status::Ok)
+        if (drainOwed(QDeadlineTimer(kQuitTimeoutMs)) != Status::Ok ||
+            command("QUIT", &reply) != Status::Ok)
             m_broken = true;
         m_replyTimeoutMs = saved;
         if (m_socket)

@@ -8,8 +8,10 @@
 #include <QSslCertificate>
 #include <QSslError>
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QSslSocket;
 
@@ -21,6 +23,13 @@ class QSslSocket;
 // not POP3, the session is dropped (the socket aborted) and every later call
 // fails at once with ConnectionLost: a session out of step with its server
 // cannot be trusted again.
+//
+// Commands may be sent ahead of their answers (sendAhead) where the server
+// announced PIPELINING (RFC 2449). Each such command is owed an answer; the
+// next command() with the same line takes its answer instead of sending it
+// again, so every answer is read in order and matched to its own command.
+// A command() that is not the next one owed first reads and drops every owed
+// answer, so a caller that strays from what it sent ahead stays in step.
 //
 // A server certificate is accepted when it verifies against the trusted
 // certificates handed in, or when its SHA-256 equals the pinned digest (the
@@ -70,8 +79,29 @@ public:
 
     // Sends one command line (CRLF added) and reads its status line into
     // reply (without CRLF). Ok for +OK, ServerError for -ERR. The line must
-    // be complete within one reply wait, however its bytes trickle in.
+    // be complete within one reply wait, however its bytes trickle in. When
+    // line is the oldest command sent ahead, only its answer is read.
     Status command(QByteArrayView line, QByteArray* reply);
+
+    // A command sent ahead: its line (without CRLF) and whether an answer of
+    // +OK brings data after it (TOP, RETR).
+    struct Ahead
+    {
+        QByteArray line;
+        bool multiLine = false;
+    };
+    // Sends the lines in one write without waiting for any answer; each is
+    // then owed an answer, taken by command() in the order sent. Only for a
+    // server that offers pipelining, and never for a command that changes
+    // the mailbox.
+    Status sendAhead(const std::vector<Ahead>& commands);
+    // Commands sent ahead whose answers no command() has taken yet.
+    qsizetype owedAnswers() const { return qsizetype(m_owed.size()); }
+    // Whether the server announced PIPELINING. Known from the capability
+    // list read before login when the session was not upgraded to TLS since;
+    // otherwise asked (CAPA) once, now. A list read in clear text before STLS
+    // is trusted only to say no: its yes is asked again under TLS.
+    bool offersPipelining();
 
     // Reads the data of a multi-line answer after its +OK, dot-unstuffed, up
     // to and without the terminating line, handing it to sink in pieces as it
@@ -97,9 +127,15 @@ public:
 
 private:
     Status fail(Status status);
-    Status readStatusLine(QByteArray* line);
+    Status readStatusLine(QByteArray* line, QDeadlineTimer whole = QDeadlineTimer::Forever);
+    Status readData(const std::function<void(QByteArrayView)>& sink, qsizetype cap,
+                    QDeadlineTimer whole);
+    Status takeStatus(QByteArray* reply, QDeadlineTimer whole = QDeadlineTimer::Forever);
+    Status drainOwed(QDeadlineTimer whole);
     Status fill(QDeadlineTimer deadline);
     Status writeLine(QByteArrayView line);
+    Status writeBytes(QByteArrayView bytes);
+    Status readCapabilities(QByteArray* list);
     Status startTls(const QString& host);
     Status connectFailure(const QDeadlineTimer& deadline) const;
     Status handshakeFailure(const QDeadlineTimer& deadline);
@@ -119,6 +155,9 @@ private:
     QString m_tlsError;
     QSslCertificate m_rejectedCertificate;
     QList<QSslError> m_certificateErrors;
+    enum class Pipelining { Unknown, Offered, NotOffered };
+    Pipelining m_pipelining = Pipelining::Unknown;
+    std::deque<Ahead> m_owed; // sent ahead, answers not yet taken
     bool m_tcpConnected = false;
     bool m_broken = false;
 };

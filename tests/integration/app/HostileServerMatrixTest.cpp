@@ -76,8 +76,15 @@ const QByteArray kHuge = "99999999999999999999";
 using Step = ScriptedPop3Server::Step;
 using Then = ScriptedPop3Server::Then;
 
-// A well-behaved server holding one message; it offers STLS only when asked to.
-Step normalStep(const QByteArray& command, bool offerStls)
+// What the server lists in its capabilities besides USER and TOP.
+struct Offers
+{
+    bool stls = false;
+    bool pipelining = false;
+};
+
+// A well-behaved server holding one message.
+Step normalStep(const QByteArray& command, Offers offers)
 {
     if (command.isNull())
         return {"+OK ready <1896.697170952@matrix.example>\r\n"};
@@ -86,7 +93,8 @@ Step normalStep(const QByteArray& command, bool offerStls)
     const bool first = words.size() > 1 && words[1] == "1";
     const QByteArray size = QByteArray::number(kMessage.size());
     if (verb == "CAPA")
-        return {"+OK\r\nUSER\r\nTOP\r\n" + QByteArray(offerStls ? "STLS\r\n" : "") + ".\r\n"};
+        return {"+OK\r\nUSER\r\nTOP\r\n" + QByteArray(offers.stls ? "STLS\r\n" : "") +
+                QByteArray(offers.pipelining ? "PIPELINING\r\n" : "") + ".\r\n"};
     if (verb == "USER")
         return {"+OK\r\n"};
     if (verb == "PASS" || verb == "APOP")
@@ -161,7 +169,7 @@ Step hostileStep(const QByteArray& command, State state, Kind kind)
     if (state == State::Stls) // "+OK", then bytes that are no TLS handshake
         return {withStatusLine({"+OK begin TLS\r\n"}, state, kind).bytes + "not TLS\r\n",
                 Then::Close};
-    return withStatusLine(normalStep(command, false), state, kind);
+    return withStatusLine(normalStep(command, {}), state, kind);
 }
 
 enum class Outcome { One, Max, CouldNot };
@@ -189,18 +197,22 @@ Outcome expectedOutcome(State state, Kind kind)
     }
 }
 
-class HostileServer : public ::testing::TestWithParam<std::tuple<State, Kind>>
+// Each cell runs against a server that answers one command at a time and
+// against one that offers PIPELINING, where the message commands go out
+// ahead of their answers.
+class HostileServer : public ::testing::TestWithParam<std::tuple<State, Kind, bool>>
 {
 };
 
 TEST_P(HostileServer, TheCheckEndsInTimeShowsTheTruthAndHarmsNothing)
 {
-    const auto [state, kind] = GetParam();
+    const auto [state, kind, pipelining] = GetParam();
     const QByteArray verb = verbOf(state);
     ScriptedPop3Server server([&](const QByteArray& command) {
         const bool hit = state == State::Greeting ? command.isNull()
                                                   : command.split(' ').first().toUpper() == verb;
-        return hit ? hostileStep(command, state, kind) : normalStep(command, state == State::Stls);
+        return hit ? hostileStep(command, state, kind)
+                   : normalStep(command, {state == State::Stls, pipelining});
     });
     ASSERT_TRUE(server.isRunning());
 
@@ -255,10 +267,11 @@ TEST_P(HostileServer, TheCheckEndsInTimeShowsTheTruthAndHarmsNothing)
 
 INSTANTIATE_TEST_SUITE_P(EveryStateAndReply, HostileServer,
                          ::testing::Combine(::testing::ValuesIn(kStates),
-                                            ::testing::ValuesIn(kKinds)),
+                                            ::testing::ValuesIn(kKinds), ::testing::Bool()),
                          [](const auto& info) {
                              return std::string(name(std::get<0>(info.param))) +
-                                    name(std::get<1>(info.param));
+                                    name(std::get<1>(info.param)) +
+                                    (std::get<2>(info.param) ? "Pipelined" : "");
                          });
 
 } // namespace

@@ -214,55 +214,78 @@ TEST_F(NMailDovecot, AShiftJisPasswordLogsInAsItsCp932Bytes)
 
 TEST_F(NMailDovecot, MailboxesOfZeroOneThreeAndThreeHundredMessagesComeBackByteForByte)
 {
-    for (const int count : {0, 1, 3, 300}) {
-        SCOPED_TRACE(count);
-        const QString user = QStringLiteral("box%1").arg(count);
-        ASSERT_TRUE(server().addUser(user, "pw"));
-        QList<QByteArray> seeded;
-        for (int i = 1; i <= count; ++i) {
-            seeded.append(makeMessage(i, (i * 37) % 90));
-            ASSERT_TRUE(server().addMessage(user, seeded.last()));
+    // One by one, and pipelined (Dovecot offers it) over STLS, where the
+    // capabilities are asked again under TLS, and over plain text, where they
+    // are asked after the login. The three-message box holds one message
+    // larger than the socket buffers, so the commands sent ahead wait behind it.
+    struct Way
+    {
+        const char* name;
+        bool pipelined;
+        bool plainText;
+    };
+    for (const Way way : {Way{"one by one", false, false}, Way{"pipelined, TLS", true, false},
+                          Way{"pipelined, plain", true, true}}) {
+        for (const int count : {0, 1, 3, 300}) {
+            SCOPED_TRACE(way.name);
+            SCOPED_TRACE(count);
+            const QString user =
+                QStringLiteral("box%1x%2%3").arg(count).arg(way.pipelined).arg(way.plainText);
+            ASSERT_TRUE(server().addUser(user, "pw"));
+            QList<QByteArray> seeded;
+            for (int i = 1; i <= count; ++i) {
+                seeded.append(makeMessage(i, count == 3 && i == 2 ? 40000 : (i * 37) % 90));
+                ASSERT_TRUE(server().addMessage(user, seeded.last()));
+            }
+
+            const int handle = connect(way.plainText ? "pop3://" + server().plainHostPort()
+                                                     : server().plainHostPort());
+            ASSERT_GE(handle, 0);
+            ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, user.toUtf8().constData(), "pw", 0),
+                      count)
+                << lastMessage().toStdString() << server().logText().toStdString();
+            if (way.pipelined) {
+                EXPECT_EQ(m_mail.pipelineMessages(handle, count), count > 0);
+            }
+            TextBuffers t;
+            for (int i = 1; i <= count; ++i) {
+                const QByteArray& expected = seeded[i - 1];
+                ASSERT_EQ(m_mail.NMailPop3GetMailStatus(handle, i, t.subject, t.date, t.from,
+                                                        t.header, 0),
+                          0);
+                EXPECT_EQ(text(t.subject), "message " + QByteArray::number(i) + " folded part");
+                EXPECT_EQ(text(t.from), "sender" + QByteArray::number(i) + "@example.com");
+                EXPECT_EQ(text(t.date), "Mon, 1 Jan 2024 10:00:00 +0900");
+                EXPECT_EQ(text(t.header), expected.left(expected.indexOf("\r\n\r\n") + 2));
+
+                const int size = m_mail.NMailPop3GetMailSize(handle, i);
+                ASSERT_EQ(size, expected.size());
+                std::vector<char> body(size_t(size) + 1, ' ');
+                ASSERT_EQ(m_mail.NMailPop3GetMail(handle, i, t.subject, t.date, t.from, t.header,
+                                                  body, 0, 0),
+                          size);
+                ASSERT_EQ(QByteArray(body.data(), size), expected) << "message " << i;
+                EXPECT_EQ(body[size_t(size)], '\0');
+            }
+            EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
+            EXPECT_EQ(m_mail.NMailPop3Close(handle), NMail::ErrorBadHandle); // twice is safe
+
+            // Nothing was deleted, and the session was one connection with one login.
+            EXPECT_EQ(server().messages(user), seeded);
+            const QStringList logins = loginLines(user);
+            ASSERT_EQ(logins.size(), 1);
+            EXPECT_TRUE(logins.first().contains(QStringLiteral("Login:")));
+            const QRegularExpression logout(
+                QStringLiteral(
+                    "pop3\\(%1\\).*Logged out retr=(\\d+)/\\d+, del=(\\d+)/\\d+, top=(\\d+)/")
+                    .arg(user));
+            const QString log = server().waitForLog(logout);
+            const auto match = logout.match(log);
+            ASSERT_TRUE(match.hasMatch()) << log.toStdString();
+            EXPECT_EQ(match.captured(1).toInt(), count);
+            EXPECT_EQ(match.captured(2).toInt(), 0);
+            EXPECT_EQ(match.captured(3).toInt(), count);
         }
-
-        const int handle = connect(server().plainHostPort());
-        ASSERT_GE(handle, 0);
-        ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, user.toUtf8().constData(), "pw", 0), count)
-            << lastMessage().toStdString() << server().logText().toStdString();
-        TextBuffers t;
-        for (int i = 1; i <= count; ++i) {
-            const QByteArray& expected = seeded[i - 1];
-            ASSERT_EQ(
-                m_mail.NMailPop3GetMailStatus(handle, i, t.subject, t.date, t.from, t.header, 0),
-                0);
-            EXPECT_EQ(text(t.subject), "message " + QByteArray::number(i) + " folded part");
-            EXPECT_EQ(text(t.from), "sender" + QByteArray::number(i) + "@example.com");
-            EXPECT_EQ(text(t.date), "Mon, 1 Jan 2024 10:00:00 +0900");
-            EXPECT_EQ(text(t.header), expected.left(expected.indexOf("\r\n\r\n") + 2));
-
-            const int size = m_mail.NMailPop3GetMailSize(handle, i);
-            ASSERT_EQ(size, expected.size());
-            std::vector<char> body(size_t(size) + 1, ' ');
-            ASSERT_EQ(
-                m_mail.NMailPop3GetMail(handle, i, t.subject, t.date, t.from, t.header, body, 0, 0),
-                size);
-            ASSERT_EQ(QByteArray(body.data(), size), expected) << "message " << i;
-            EXPECT_EQ(body[size_t(size)], '\0');
-        }
-        EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
-        EXPECT_EQ(m_mail.NMailPop3Close(handle), NMail::ErrorBadHandle); // twice is safe
-
-        // Nothing was deleted, and the session was one connection with one login.
-        EXPECT_EQ(server().messages(user), seeded);
-        const QStringList logins = loginLines(user);
-        ASSERT_EQ(logins.size(), 1);
-        EXPECT_TRUE(logins.first().contains(QStringLiteral("Login:")));
-        const QRegularExpression logout(
-            QStringLiteral("pop3\\(%1\\).*Logged out retr=(\\d+)/\\d+, del=(\\d+)/").arg(user));
-        const QString log = server().waitForLog(logout);
-        const auto match = logout.match(log);
-        ASSERT_TRUE(match.hasMatch()) << log.toStdString();
-        EXPECT_EQ(match.captured(1).toInt(), count);
-        EXPECT_EQ(match.captured(2).toInt(), 0);
     }
 }
 

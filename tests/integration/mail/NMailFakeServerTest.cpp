@@ -1,6 +1,7 @@
 // The mail library against a server that misbehaves: every failure is clear,
 // bounded in time and memory, and leaves the library usable.
 #include "fakepop3/FakePop3Server.h"
+#include "mail/FetchEveryMessage.h"
 #include "mail/NMail.h"
 #include "settings/Cp932.h"
 #include "support/ResourceUsage.h"
@@ -308,6 +309,159 @@ TEST_F(NMailFakeServer, LoadingTheTrustedCertificatesDoesNotCountAgainstTheConne
         qunsetenv("SSL_CERT_DIR");
     else
         qputenv("SSL_CERT_DIR", saved);
+}
+
+// The messages of the fake server's pipelining modes.
+QByteArray pipelinedMessage(int n)
+{
+    QByteArray m = "Subject: message " + QByteArray::number(n) + "\r\nFrom: a@example.com\r\n\r\n";
+    for (int i = 0; i < n * 50; ++i)
+        m += "line of message " + QByteArray::number(n) + "\r\n";
+    return m + ".dot\r\n";
+}
+
+// The command lines of a server's log, and apart from them the most
+// commands it ever held unanswered.
+QByteArrayList commandsOf(const QByteArray& log, int* mostUnanswered = nullptr)
+{
+    QByteArrayList commands;
+    for (const QByteArray& line : log.split('\n')) {
+        if (line.startsWith("MAX-UNANSWERED ")) {
+            if (mostUnanswered)
+                *mostUnanswered = std::max(*mostUnanswered, line.mid(15).toInt());
+        } else if (!line.isEmpty()) {
+            commands.append(line);
+        }
+    }
+    return commands;
+}
+
+QByteArrayList messageCommands(int first, int last)
+{
+    QByteArrayList commands;
+    for (int i = first; i <= last; ++i) {
+        const QByteArray no = QByteArray::number(i);
+        commands << "TOP " + no + " 0"
+                 << "LIST " + no << "RETR " + no;
+    }
+    return commands;
+}
+
+TEST_F(NMailFakeServer, PipelinedCommandsGoOutInTheSameOrderAndEachTakesItsOwnAnswer)
+{
+    FakePop3Server server(QStringLiteral("pipelining"));
+    const int handle = m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData());
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 20);
+    ASSERT_TRUE(m_mail.pipelineMessages(handle, 20));
+    TextBuffers t;
+    std::vector<char> body(64 * 1024);
+    for (int i = 1; i <= 20; ++i) {
+        SCOPED_TRACE(i);
+        const QByteArray message = pipelinedMessage(i);
+        // The server refuses TOP 2 0, RETR 3 and LIST 4, and nothing else.
+        EXPECT_EQ(m_mail.NMailPop3GetMailStatus(handle, i, t.subject, t.date, t.from, t.header, 0),
+                  i == 2 ? NMail::ErrorRefused : 0);
+        EXPECT_EQ(QByteArray(t.subject.data()), i == 2 ? "" : "message " + QByteArray::number(i));
+        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, i),
+                  i == 4 ? NMail::ErrorRefused : message.size());
+        const int fetched =
+            m_mail.NMailPop3GetMail(handle, i, t.subject, t.date, t.from, t.header, body, 0, 0);
+        EXPECT_EQ(fetched, i == 3 ? NMail::ErrorRefused : message.size());
+        EXPECT_EQ(QByteArray(body.data()), i == 3 ? "" : message);
+    }
+    EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
+
+    int most = 0;
+    EXPECT_EQ(commandsOf(server.commandLog(), &most),
+              QByteArrayList({"CAPA", "USER u", "PASS p", "STAT"}) + messageCommands(1, 20) +
+                  QByteArrayList({"QUIT"}));
+    // The commands did overlap, and never more of them than the window.
+    EXPECT_GT(most, NMail::kPipelineWindow / 2);
+    EXPECT_LE(most, NMail::kPipelineWindow);
+}
+
+TEST_F(NMailFakeServer, TheMessageLoopChangesNothingForAServerWithoutPipelining)
+{
+    FakePop3Server server(QStringLiteral("normal"));
+    // Its capabilities are known from before the login: the old sequence exactly.
+    int handle = m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData());
+    ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    MessageTexts texts;
+    fetchEveryMessage(m_mail, handle, 1, texts);
+    m_mail.NMailPop3Close(handle);
+    EXPECT_EQ(server.commandLog(), "CAPA\nUSER u\nPASS p\nSTAT\nTOP 1 0\nLIST 1\nRETR 1\nQUIT\n");
+
+    // Unknown when no CAPA came before the login: asked once, after it.
+    handle = connectPlain(server);
+    ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    fetchEveryMessage(m_mail, handle, 1, texts);
+    m_mail.NMailPop3Close(handle);
+    EXPECT_TRUE(server.commandLog().endsWith(
+        "QUIT\nUSER u\nPASS p\nSTAT\nCAPA\nTOP 1 0\nLIST 1\nRETR 1\nQUIT\n"))
+        << server.commandLog().toStdString();
+}
+
+TEST_F(NMailFakeServer, AStrayCallOrAnEarlyCloseReadsTheOwedAnswersAndStaysInStep)
+{
+    FakePop3Server server(QStringLiteral("pipelining"));
+    const int handle = connectPlain(server);
+    ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 20);
+    ASSERT_TRUE(m_mail.pipelineMessages(handle, 20));
+    TextBuffers t;
+    EXPECT_EQ(m_mail.NMailPop3GetMailStatus(handle, 1, t.subject, t.date, t.from, t.header, 0), 0);
+    // Out of the announced order: the answer is still the one asked for.
+    EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 7), pipelinedMessage(7).size());
+    std::vector<char> body(64 * 1024);
+    EXPECT_EQ(m_mail.NMailPop3GetMail(handle, 7, t.subject, t.date, t.from, t.header, body, 0, 0),
+              pipelinedMessage(7).size());
+    EXPECT_EQ(QByteArray(body.data()), pipelinedMessage(7));
+    // A new announcement, left after one call: the close reads what is owed, then QUIT.
+    ASSERT_TRUE(m_mail.pipelineMessages(handle, 20));
+    EXPECT_EQ(m_mail.NMailPop3GetMailStatus(handle, 1, t.subject, t.date, t.from, t.header, 0), 0);
+    m_clock.start();
+    EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
+    EXPECT_LT(m_clock.elapsed(), kHangMs);
+
+    const QByteArrayList window = messageCommands(1, 6).mid(0, NMail::kPipelineWindow);
+    const QByteArrayList expected = QByteArrayList({"USER u", "PASS p", "STAT", "CAPA"}) + window +
+                                    QByteArrayList({"LIST 7", "RETR 7"}) + window +
+                                    QByteArrayList({"QUIT"});
+    EXPECT_EQ(commandsOf(server.commandLog()), expected);
+}
+
+TEST_F(NMailFakeServer, ALostLinkOrEndlessRefusalsEndAPipelinedLoopAsBefore)
+{
+    {
+        FakePop3Server server(QStringLiteral("pipelining-drop"));
+        const int handle = m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData());
+        ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 20);
+        MessageTexts texts;
+        m_clock.start();
+        fetchEveryMessage(m_mail, handle, 20, texts);
+        EXPECT_LT(m_clock.elapsed(), kHangMs);
+        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 6), NMail::ErrorConnectionLost);
+        EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
+        const QByteArrayList commands = commandsOf(server.commandLog());
+        ASSERT_FALSE(commands.isEmpty());
+        EXPECT_EQ(commands.last(), "RETR 5");
+    }
+    {
+        // Refusals without end: the loop's rule still ends it after 1,000 in a
+        // row; the commands already sent ahead are read, and QUIT follows.
+        FakePop3Server server(QStringLiteral("huge-count-refuse+pipelining"));
+        const int handle = m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData());
+        ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), INT_MAX);
+        MessageTexts texts;
+        m_clock.start();
+        fetchEveryMessage(m_mail, handle, INT_MAX, texts);
+        m_mail.NMailPop3Close(handle);
+        EXPECT_LT(m_clock.elapsed(), 20000);
+        const QByteArray log = server.commandLog();
+        EXPECT_GE(log.count("RETR "), 1000);
+        EXPECT_LE(log.count("RETR "), 1000 + NMail::kPipelineWindow / 3 + 1);
+        EXPECT_TRUE(log.endsWith("QUIT\n"));
+    }
 }
 
 } // namespace

@@ -31,7 +31,18 @@ Modes:
   huge-count-drop   STAT claims 2147483647 messages; the next command closes the link
   huge-count-refuse STAT claims 2147483647 messages; TOP, LIST and RETR are refused
   slow-refusals     as huge-count-refuse, each refusal after 20 ms
+  pipelining        announces PIPELINING; a mailbox of 20 messages, where the
+                    server refuses TOP 2 0, RETR 3 and LIST 4. Before each
+                    answer it takes in whatever the client has sent so far
+                    and logs, at the end of the session, the most commands it
+                    ever held unanswered: "MAX-UNANSWERED n".
+  pipelining-drop   as pipelining, but RETR 5 sends half its message, then
+                    the link closes
+
+A mode of the first list followed by "+pipelining" (huge-count-refuse+pipelining)
+behaves as that mode and lists PIPELINING in its answer to CAPA.
 """
+import select
 import socket
 import sys
 import threading
@@ -103,8 +114,73 @@ def stuffed(message):
     return out + b".\r\n"
 
 
+PIPELINED_COUNT = 20
+PIPELINED_REFUSED = {b"TOP 2 0", b"RETR 3", b"LIST 4"}
+
+
+def pipelined_message(n):
+    return (b"Subject: message %d\r\nFrom: a@example.com\r\n\r\n" % n
+            + b"line of message %d\r\n" % n * (n * 50) + b".dot\r\n")
+
+
+def pipelining_session(conn, mode, log):
+    """Answers every command in order, like a server that reads ahead:
+    before each answer, what the client has sent so far is taken in, so the
+    lines waiting show how many commands the client has left unanswered."""
+    conn.sendall(b"+OK fake server ready <1234.5678@fake.example>\r\n")
+    buf = b""
+    most = 0
+    try:
+        while True:
+            while b"\n" not in buf or select.select([conn], [], [], 0.002)[0]:
+                data = conn.recv(65536)
+                if not data:
+                    return
+                buf += data
+            most = max(most, buf.count(b"\n"))
+            line, buf = buf.split(b"\n", 1)
+            line = line.rstrip(b"\r")
+            log(line)
+            words = line.split(b" ")
+            verb = words[0].upper()
+            if line in PIPELINED_REFUSED:
+                conn.sendall(b"-ERR refused on purpose\r\n")
+            elif verb == b"CAPA":
+                conn.sendall(b"+OK\r\nUSER\r\nTOP\r\nPIPELINING\r\n.\r\n")
+            elif verb in (b"USER", b"PASS"):
+                conn.sendall(b"+OK\r\n")
+            elif verb == b"STAT":
+                conn.sendall(b"+OK %d 0\r\n" % PIPELINED_COUNT)
+            elif verb in (b"TOP", b"LIST", b"RETR") and len(words) > 1:
+                message = pipelined_message(int(words[1]))
+                if verb == b"LIST":
+                    conn.sendall(b"+OK %s %d\r\n" % (words[1], len(message)))
+                elif verb == b"TOP":
+                    conn.sendall(b"+OK\r\n" + stuffed(message.split(b"\r\n\r\n")[0]
+                                                      + b"\r\n\r\n"))
+                elif mode == "pipelining-drop" and words[1] == b"5":
+                    data = stuffed(message)
+                    conn.sendall(b"+OK\r\n" + data[: len(data) // 2])
+                    conn.shutdown(socket.SHUT_RDWR)
+                    return
+                else:
+                    conn.sendall(b"+OK\r\n" + stuffed(message))
+            elif verb == b"QUIT":
+                conn.sendall(b"+OK bye\r\n")
+                return
+            else:
+                conn.sendall(b"-ERR unknown command\r\n")
+    finally:
+        log(b"MAX-UNANSWERED %d" % most)
+
+
 def session(conn, mode, log):
     conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    if mode.startswith("pipelining"):
+        pipelining_session(conn, mode, log)
+        return
+    mode, _, extra = mode.partition("+")
+    capabilities = b"USER\r\nTOP\r\n" + (b"PIPELINING\r\n" if extra == "pipelining" else b"")
     if mode == "no-greeting":
         for _ in read_lines(conn):
             pass
@@ -145,7 +221,7 @@ def session(conn, mode, log):
             elif mode == "broken-stls":
                 conn.sendall(b"+OK\r\nUSER\r\nSTLS\r\n.\r\n")
             else:
-                conn.sendall(b"+OK\r\nUSER\r\nTOP\r\n.\r\n")
+                conn.sendall(b"+OK\r\n" + capabilities + b".\r\n")
         elif verb == b"STLS" and mode == "broken-stls":
             conn.sendall(b"+OK begin TLS\r\n")
             conn.recv(4096)  # the client's hello

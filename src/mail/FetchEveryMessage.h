@@ -1,0 +1,22 @@
+#pragma once
+
+#include <vector>
+
+class NMail;
+
+// The four text buffers handed to the mail library for every message of a
+// check; the first also receives a failure text.
+struct MessageTexts
+{
+    static constexpr int kSize = 8192;
+    std::vector<char> text1 = std::vector<char>(kSize);
+    std::vector<char> text2 = std::vector<char>(kSize);
+    std::vector<char> text3 = std::vector<char>(kSize);
+    std::vector<char> text4 = std::vector<char>(kSize);
+};
+
+// The message loop of the mail check, once the login has given the count:
+// status, size and the whole message for each number from 1 to count, in
+// order, nothing deleted. It ends early once no command can reach the server
+// any more, or when the server keeps refusing (see the .cpp for the rule).
+void fetchEveryMessage(NMail& mail, int handle, int count, MessageTexts& t);
