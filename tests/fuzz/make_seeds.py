@@ -4,7 +4,9 @@
 Each target reads its input in its own layout (see the target's source):
 a few bytes of choices, pieces of one length byte followed by that many
 bytes, then the rest. Run again after changing a layout; the files are
-committed.
+committed. Inputs kept from fuzzing runs sit beside them under names of their
+own (corpus/pop3_client/apop_reply_ahead_of_stat: a command held back by the
+client's TCP stack, once taken by the test server for a client waiting).
 """
 import os
 

@@ -127,6 +127,15 @@ private:
         return ioctl(m_clientFd, FIONREAD, &unread) == 0 ? unread : -1;
     }
 
+    // Bytes the client has written that are not yet acknowledged, those its
+    // side still holds back too (a small command waits there for the
+    // acknowledgement of the one before it); -1 once its socket is gone.
+    int clientUnsent() const
+    {
+        int unsent = 0;
+        return clientUnread() >= 0 && ioctl(m_clientFd, TIOCOUTQ, &unsent) == 0 ? unsent : -1;
+    }
+
     // Whether the client's thread is blocked in a poll or select call.
     bool clientBlocked() const
     {
@@ -138,15 +147,15 @@ private:
                number == SYS_pselect6;
     }
 
-    // Whether the client has read everything and now waits for more: checked
-    // twice, a few milliseconds apart, so a thread merely passing through a
-    // wait is not taken for one that waits.
+    // Whether the client has read everything, sent everything, and now waits
+    // for more: checked twice, a few milliseconds apart, so a thread merely
+    // passing through a wait is not taken for one that waits.
     bool clientWaitsForMore() const
     {
         for (int i = 0; i < 2; ++i) {
             if (i > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(3));
-            if (clientUnread() != 0 || !clientBlocked() || hasInput())
+            if (clientUnread() != 0 || clientUnsent() != 0 || !clientBlocked() || hasInput())
                 return false;
         }
         return true;
