@@ -6,6 +6,10 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#if KESTROVA_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
+
 namespace Appearance {
 
 namespace {
@@ -43,6 +47,16 @@ QFont uiFont(int pointSize, bool bold)
     QFont f(installedUiFamily(), pointSize);
     f.setBold(bold);
     return f;
+}
+
+std::jthread readFontConfiguration()
+{
+    return std::jthread([] {
+#if KESTROVA_HAVE_FONTCONFIG
+        // Qt's font database uses the configuration that this loads.
+        FcInit();
+#endif
+    });
 }
 
 void install(QApplication& app)

@@ -6,7 +6,9 @@
 
 int main(int argc, char** argv)
 {
+    std::jthread fontConfiguration = Appearance::readFontConfiguration();
     QApplication app(argc, argv);
+    fontConfiguration.join();
     Appearance::install(app);
 
     AppContext ctx(QCoreApplication::applicationDirPath());
