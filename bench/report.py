@@ -105,7 +105,7 @@ rows.append((
 c_ours = statistics.median(start("ours", "cpu_ns"))
 c_bare = statistics.median(start("bare", "cpu_ns"))
 rows.append((
-    f"Start-up CPU time (user + system), median of {runs_n}",
+    f"Start-up CPU time (user + system, all threads), median of {runs_n}",
     f"{fmt(ms(c_ours))} ms", f"bare Qt window {fmt(ms(c_bare))} ms",
     f"{c_ours / c_bare:.2f}", "— (the goal is on the time above)", "no goal",
 ))
@@ -204,7 +204,8 @@ components = [
     ("Loading and relocating the program's libraries at exec", ["_dl_start"]),
     ("The application object (platform plugin, display connection)",
      ["QApplication::QApplication("]),
-    ("Fonts: font database, faces, fallbacks",
+    ("Fonts: reading fontconfig's configuration (FcInit; on a thread of its own)", ["FcInit"]),
+    ("Fonts: Qt's font database and faces (FcInit included where it is not read ahead)",
      ["QFontDatabasePrivate::ensureFontDatabase(", "QFontDatabasePrivate::findFont("]),
     ("Translations (Qt's Japanese button texts)", ["QTranslator::load("]),
     ("Pictures: decoding, with the image plugins", ["QImageReader::read(QImage*)"]),
@@ -228,10 +229,12 @@ parts = {}
 for r in lines("parts.txt", "part "):
     parts.setdefault(r["name"], []).append(int(r["ns"]))
 part_labels = {
+    "font_configuration": "reading the font configuration (in the program: on its own thread "
+    "while the application object is made)",
     "application": "the application object (platform plugin, display connection)",
     "translations": "translations: Qt's Japanese texts",
     "icon": "the window icon (first picture: the image plugins are found)",
-    "fonts": "fonts: database, plain and bold face, Japanese text",
+    "fonts": "fonts: Qt's database, plain and bold face, Japanese text",
     "cockpit_picture": "the cockpit picture (JPEG)",
     "sprite_sheet": "the sprite sheet",
     "flight_pictures": "the eight flight frames",
@@ -260,6 +263,14 @@ w("Written by `bench/run_all.sh` (do not edit by hand; run it again). "
   "(other work on the machine slows every figure; the best of several runs is kept where "
   "time is measured, CPU time is given where it fits).")
 w("")
+try:
+    busy = float(machine.get("load_before", "0").split()[0]) > float(machine.get("cores", "1"))
+except ValueError:
+    busy = False
+if busy:
+    w("**The machine was busy when the run began** (load above its core count): times are "
+      "longer than on an idle machine, and wall-time ratios less certain than CPU-time ones.")
+    w("")
 w("| Benchmark | Ours | Reference | Ratio | Goal | Verdict |")
 w("|---|---|---|---|---|---|")
 for row in rows:
@@ -287,8 +298,9 @@ w("- **Start-up.** The program's own start-up code (`src/app/main.cpp` and every
   "window is first painted and that paint has reached the X server; the bare reference is "
   "one fixed-size `QWidget` (222 × 170, the main window's size) built the same way with "
   "the same probe. The clock starts just before `fork`/`exec`, so loading the libraries "
-  "counts. Both start in turns from an empty folder, on a private Xvfb with a private "
-  "D-Bus session and system bus, one unrecorded start each first.")
+  "counts. All three programs start in turns from an empty folder, on a private Xvfb with "
+  "a private D-Bus bus as session and system bus (it starts no services), one unrecorded "
+  "start each first.")
 w("- **Outlines, flight tick, airframe step.** Google Benchmark, CPU time, best of three "
   "repetitions, on the loaded windows under the same Xvfb.")
 w("- **CPU of the running program.** The same probe build: after the first paint and one "

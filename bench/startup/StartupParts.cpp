@@ -44,6 +44,8 @@ template <class Work> void part(const char* name, Work&& work)
 
 int main(int argc, char** argv)
 {
+    // In the program this runs on its own thread beside the application object.
+    part("font_configuration", [] { Appearance::readFontConfiguration().join(); });
     std::unique_ptr<QApplication> app;
     part("application", [&] { app = std::make_unique<QApplication>(argc, argv); });
 
