@@ -146,7 +146,7 @@ mkdir -m 700 "$XDG_RUNTIME_DIR" "$work/cwd"
 unset QT_QPA_PLATFORM
 
 # Start-up: both programs in turns, then where the time goes.
-step startup "$build/bench/startup/startup_timer" 20 "$work/cwd" ours="$probe" bare="$bare" \
+step startup "$build/bench/startup/startup_timer" 30 "$work/cwd" ours="$probe" bare="$bare" \
   caption="$caption"
 cp "$work/startup.log" "$work/startup.txt"
 for _ in $(seq 1 11); do
@@ -155,7 +155,7 @@ for _ in $(seq 1 11); do
 done
 (cd "$work/cwd" && step startup-profile valgrind --tool=callgrind \
   --callgrind-out-file="$work/startup.callgrind" "$probe")
-step startup-annotate bash -c "callgrind_annotate --inclusive=yes --threshold=100 \
+step startup-annotate bash -c "callgrind_annotate --auto=no --inclusive=yes --threshold=100 \
   '$work/startup.callgrind' >'$work/startup-profile.txt'"
 
 # CPU while idle and in the airframe view, each beside the bare window.
@@ -182,9 +182,9 @@ cp "$DIR/dovecot.log" "$work/dovecot.log"
 step check-profile valgrind --tool=callgrind --collect-atstart=no \
   "--toggle-collect=*profiledCheck*" --callgrind-out-file="$work/check.callgrind" \
   "$build/bench/mail/check_bench" once "$PORT" bulk
-step check-annotate bash -c "callgrind_annotate --inclusive=no '$work/check.callgrind' \
-  >'$work/check-self.txt' && callgrind_annotate --inclusive=yes --threshold=100 \
-  '$work/check.callgrind' >'$work/check-inclusive.txt'"
+step check-annotate bash -c "callgrind_annotate --auto=no --inclusive=no \
+  '$work/check.callgrind' >'$work/check-self.txt' && callgrind_annotate --auto=no \
+  --inclusive=yes --threshold=100 '$work/check.callgrind' >'$work/check-inclusive.txt'"
 
 echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$work/machine.txt"
 step report /usr/bin/python3 "$here/bench/report.py" "$work" "$results"
