@@ -61,18 +61,23 @@ std::jthread readFontConfiguration()
 
 void install(QApplication& app)
 {
+    // Qt fills its font database on a second thread (its functions are
+    // thread-safe) while the icon and the translations load here.
+    std::jthread fontDatabase([] { QFontDatabase::families(); });
+
     QApplication::setApplicationName(QStringLiteral("Kestrova"));
     QApplication::setApplicationDisplayName(QString());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
-
-    QFont::insertSubstitutions(kUiFamily, uiFamilyStandIns());
-    QApplication::setFont(uiFont());
 
     auto* qtJa = new QTranslator(&app);
     if (qtJa->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(qtJa);
     else
         delete qtJa;
+
+    fontDatabase.join();
+    QFont::insertSubstitutions(kUiFamily, uiFamilyStandIns());
+    QApplication::setFont(uiFont());
 }
 
 } // namespace Appearance
