@@ -102,12 +102,20 @@ rows.append((
     f"{fmt(ms(s_ours))} ms", f"bare Qt window {fmt(ms(s_bare))} ms",
     f"{s_ratio:.2f}", "≤ 1.5 × bare window", verdict(startup_ok),
 ))
+m_ours = statistics.median(start("ours", "main_cpu_ns"))
+m_bare = statistics.median(start("bare", "main_cpu_ns"))
+main_ratio = m_ours / m_bare
+rows.append((
+    f"Start-up CPU time of the main thread up to the first paint, median of {runs_n}",
+    f"{fmt(ms(m_ours))} ms", f"bare Qt window {fmt(ms(m_bare))} ms",
+    f"{main_ratio:.2f}", "— (what the time above comes to on an idle machine)", "no goal",
+))
 c_ours = statistics.median(start("ours", "cpu_ns"))
 c_bare = statistics.median(start("bare", "cpu_ns"))
 rows.append((
-    f"Start-up CPU time (user + system, all threads), median of {runs_n}",
+    f"Start-up CPU time of all threads, median of {runs_n}",
     f"{fmt(ms(c_ours))} ms", f"bare Qt window {fmt(ms(c_bare))} ms",
-    f"{c_ours / c_bare:.2f}", "— (the goal is on the time above)", "no goal",
+    f"{c_ours / c_bare:.2f}", "— (fonts are read on other threads)", "no goal",
 ))
 
 # ---- windows: Google Benchmark, best of the repetitions ---------------------
@@ -300,9 +308,11 @@ w("- **Start-up.** The program's own start-up code (`src/app/main.cpp` and every
   "the same probe. The clock starts just before `fork`/`exec`, so loading the libraries "
   "counts. All three programs start in turns from an empty folder, on a private Xvfb with "
   "a private D-Bus bus as session and system bus (it starts no services), one unrecorded "
-  "start each first. The start-up CPU time counts every thread of the process: ours reads "
-  "the font configuration on a second thread while the main one makes the application "
-  "object, so its CPU time can exceed its wall time; the bare windows have one thread.")
+  "start each first. The CPU times come from `wait4` (the whole process) and from the "
+  "probe (`getrusage(RUSAGE_THREAD)` of the main thread, which counts from the process's "
+  "start, at the flushed first paint): ours reads the font configuration and fills Qt's "
+  "font database on other threads, so only the main thread's CPU time is the critical "
+  "path; on an idle machine the wall time is that plus the waits for the X server.")
 w("- **Outlines, flight tick, airframe step.** Google Benchmark, CPU time, best of three "
   "repetitions, on the loaded windows under the same Xvfb.")
 w("- **CPU of the running program.** The same probe build: after the first paint and one "
@@ -411,6 +421,12 @@ if not bulk_ok:
         "above for where that CPU time goes. Each message costs the check three commands "
         "(TOP for the status, LIST for the size, RETR), each waiting for its answer, where curl "
         "sends one: those waits show in the wall time, not in the CPU time.")
+if startup_ok and main_ratio > 1.5:
+    misses.append(
+        f"- **Start-up, on an idle machine**: the first paint passed at {s_ratio:.2f} × the "
+        f"bare window in wall time, but the main thread's CPU time is {main_ratio:.2f} × the "
+        "bare window's; on a busy machine both programs wait for the CPU, which narrows the "
+        "wall-time ratio. See where the start-up time goes above.")
 if not startup_ok:
     misses.append(
         f"- **Start-up** ({s_ratio:.2f} × the bare window): the bare window draws no text, "

@@ -8,7 +8,9 @@
 //
 // Output, one line per run:
 //   run name=NAME wall_ns=.. cpu_ns=.. loaded_ns=.. app_ns=.. shown_ns=.. painted_ns=..
-// where wall_ns is the time to the flushed first paint.
+//       main_cpu_ns=..
+// where wall_ns is the time to the flushed first paint, cpu_ns the CPU time of
+// the whole process and main_cpu_ns that of its main thread up to that paint.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -121,6 +123,7 @@ bool runOnce(const Program& program, const std::string& workdir, bool record)
                 marks.at("flushed") - start, cpu);
     for (const char* mark : {"loaded", "app", "shown", "painted"})
         std::printf(" %s_ns=%lld", mark, marks.count(mark) ? marks.at(mark) - start : -1);
+    std::printf(" main_cpu_ns=%lld", marks.count("main_cpu") ? marks.at("main_cpu") : -1);
     std::printf("\n");
     std::fflush(stdout);
     return true;
