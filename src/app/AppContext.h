@@ -39,6 +39,7 @@ public:
     NMail mail;
     Module1 sound;
     MessageBoxes msgBox;
+    // The dial-up hang-up; the platform's own is made when first used.
     std::unique_ptr<DialUpHangUp> hangUp;
 
     // Ends the process at once, running no window's unload handler.
