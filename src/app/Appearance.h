@@ -6,6 +6,8 @@
 
 class QApplication;
 
+// How every window looks and speaks: the Japanese face of the captions, the
+// program's name and icon, and Qt's own Japanese button texts (はい, いいえ).
 namespace Appearance {
 
 // The Japanese UI face of the windows: "ＭＳ Ｐゴシック" where it is installed,
