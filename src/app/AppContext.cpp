@@ -11,9 +11,30 @@
 
 #include <cstdlib>
 
+namespace {
+
+// The platform's hang-up, made when it is first asked to hang up. On Linux
+// making it opens the system bus connection, which costs the start-up time
+// and which a run that never hangs up does not need.
+class HangUpOnFirstUse : public DialUpHangUp
+{
+public:
+    void hangUpAll() override
+    {
+        if (!m_platform)
+            m_platform = DialUpHangUp::createForPlatform();
+        m_platform->hangUpAll();
+    }
+
+private:
+    std::unique_ptr<DialUpHangUp> m_platform;
+};
+
+} // namespace
+
 AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
     : exeFolder(exeFolder_), store(exeFolder_, orvendaPath),
-      hangUp(DialUpHangUp::createForPlatform()), endProcess([] { std::_Exit(0); }),
+      hangUp(std::make_unique<HangUpOnFirstUse>()), endProcess([] { std::_Exit(0); }),
       openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), mainForm(*this),
       form1(*this), msgForm(*this), setForm(*this), optionForm(*this), idPassForm(*this)
 {

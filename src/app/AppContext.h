@@ -34,11 +34,12 @@ public:
     AppContext& operator=(const AppContext&) = delete;
 
     QString exeFolder;
-    SettingsValues values;
-    SettingsStore store;
-    NMail mail;
-    Module1 sound;
-    MessageBoxes msgBox;
+    SettingsValues values; // server values and account, shared by the windows
+    SettingsStore store;   // ini.ini, iniIdPass.ini and orvenda.ini
+    NMail mail;            // the POP3 client a check talks through
+    Module1 sound;         // the sound switch's sound and the wave player
+    MessageBoxes msgBox;   // every message box of the program
+    // The dial-up hang-up; the platform's own is made when first used.
     std::unique_ptr<DialUpHangUp> hangUp;
 
     // Ends the process at once, running no window's unload handler.

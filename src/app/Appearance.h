@@ -2,13 +2,27 @@
 
 #include <QFont>
 
+#include <thread>
+
 class QApplication;
 
+// How every window looks and speaks: the Japanese face of the captions, the
+// program's name and icon, and Qt's own Japanese button texts (はい, いいえ).
 namespace Appearance {
 
-// The Japanese UI face of the windows. Where "ＭＳ Ｐゴシック" is not installed
-// (every Linux system), a substitution maps it to an installed Japanese gothic.
+// The Japanese UI face of the windows: "ＭＳ Ｐゴシック" where it is installed,
+// else the installed Japanese gothic that stands in for it (every Linux
+// system), named directly. A font that asks for "ＭＳ Ｐゴシック" by name still
+// gets the same face through the substitution that install() sets.
 QFont uiFont(int pointSize = 9, bool bold = false);
+
+// Starts reading the system's font configuration on a thread of its own and
+// returns that thread. Reading it is the largest single piece of the
+// start-up's work and needs nothing from Qt, so it can run on a second core
+// while the application object connects to the display; join the thread
+// before the first font is asked for (install() asks). Where fonts are not
+// configured through fontconfig, the thread does nothing.
+std::jthread readFontConfiguration();
 
 // Application-wide set-up shared by the program and its tests: name, icon,
 // font substitutions, default font, Qt's own Japanese button texts, menu bars

@@ -7,6 +7,10 @@
 class AppContext;
 class QPushButton;
 
+// The window registry: every window of the program (MainForm, Form1, MsgForm,
+// SetForm, OptionForm, IdPassForm) is a Form reached through its one FormRef
+// in AppContext.
+//
 // Base of the six windows. A window is created by the first reference to it,
 // which runs Form_Load without showing it; closing it with the close box
 // unloads it (Form_Unload, then the window is destroyed).
@@ -17,7 +21,10 @@ public:
     explicit Form(AppContext& ctx);
     ~Form() override;
 
+    // Runs once the window is created by its first reference, before it shows.
     virtual void Form_Load() {}
+    // Runs when the window is unloaded (close box, OK, Cancel), before it is
+    // destroyed; never when the process ends.
     virtual void Form_Unload() {}
 
     // Set by the registry: unloads this window through its one reference.

@@ -16,8 +16,10 @@ class QMenu;
 class QMenuBar;
 class QTimer;
 
-// The cockpit: the start-up window and the spine of the program. Closing it
-// ends the process.
+// The cockpit: the start-up window and the spine of the program. Its
+// coloured captions and its one menu, ファイル(F), are the user's commands;
+// closing it ends the process. It also owns the airframe view (sky and jet)
+// and runs the mail check (CheckMail, in mail/CheckMail.cpp).
 class MainForm : public Form
 {
     Q_OBJECT
@@ -25,29 +27,55 @@ public:
     explicit MainForm(AppContext& ctx);
     ~MainForm() override;
 
+    // Start-up: cockpit view, captions, the jet's start, the flight window
+    // made and hidden, the hang-up option from ini.ini, the server settings
+    // from orvenda.ini, the mail library; the window shows after it.
     void Form_Load() override;
+    // Closing the cockpit: stops the sound, removes the flight window and
+    // ends the process at once, so no other window saves anything.
     void Form_Unload() override;
 
     // Commands.
+    // The メールチェック caption: runs one mail check.
     void Label8_Click();
+    // ファイル → メールチェック: the same check as the caption.
     void mcheck_Click();
+    // The hidden "set" caption: opens the 設定 dialog, as the menu does.
     void Label4_Click();
+    // ファイル → 設定: shows the settings dialog (the hidden one made at
+    // start-up when the hang-up option is on, else a new one).
     void mset_Click();
+    // The 紙飛行機 caption: sends the paper aeroplane out over the desktop, or
+    // calls it back; the caption then reads 紙飛行機 or 収納. A check that
+    // finds mail runs it too.
     void Label6_Click();
-    // mzenmen_Click: keeps the main window above other windows, or stops it,
-    // telling the user first in a box in front of it.
+    // ファイル → 前面表示の選択: keeps the cockpit above other windows, or
+    // stops it, telling the user first in a box in front of it.
     void mzenmen_Click();
-    // Sakusyahp_Click: offers to open the home page in the web browser.
+    // ファイル → 作者のホームページ: asks, then opens the home page in the web
+    // browser on はい.
     void Sakusyahp_Click();
+    // The hidden 切断 caption: hangs up every dial-up connection (through
+    // NetworkManager on Linux). A check runs it at its end when 設定's
+    // hang-up option is ticked.
     void Label3_Click();
+    // The hidden "sound" caption: plays Sound/1.wav beside the program once,
+    // in the background.
     void Label2_Click();
+    // The hidden "Stop" caption: stops that sound and closes it.
     void Label5_Click();
+    // The Sound OFF / Soun ON caption: starts the sound and stops it by turns,
+    // the caption naming what the click did.
     void Label7_Click();
+    // The hidden 繰り返し再生 box: ticked, it unticks and disables 同期再生
+    // (the two options exclude each other); unticked, it enables it again.
     void ChkLoop_Click();
+    // The hidden 同期再生 box: the same, with 繰り返し再生.
     void ChkSynchro_Click();
 
-    // Label1_Click: switches between the cockpit picture and the airframe view
-    // (sky and jet), starting or stopping the jet's steps.
+    // The コックピット / 機体 caption: switches between the cockpit picture and
+    // the airframe view (a scrolling sky and a jet the arrow keys steer),
+    // starting or stopping the jet's steps.
     void Label1_Click();
     // One animation step of the airframe view: scroll, sky, steer, jet, refresh.
     void Timer1_Timer();
@@ -56,9 +84,11 @@ public:
     void runDueSteps();
     // Test seam: the monotonic clock (nanoseconds) the step schedule reads.
     void setClock(std::function<qint64()> nowNs) { m_clock = std::move(nowNs); }
-    // Arrow keys by their virtual-key codes (37 left, 38 up, 39 right, 40 down);
-    // other codes and the shift state are ignored.
+    // An arrow key pressed: the jet moves that way while it is held. Keys by
+    // their virtual-key codes (37 left, 38 up, 39 right, 40 down); other codes
+    // and the shift state are ignored.
     void Form_KeyDown(int keyCode, int shift);
+    // An arrow key released: the jet stops moving that way.
     void Form_KeyUp(int keyCode, int shift);
 
     // Virtual-key code of an arrow key, 0 for any other key.
@@ -70,25 +100,31 @@ public:
     static constexpr int VkRight = 39;
     static constexpr int VkDown = 40;
 
-    // One complete mail check: connect, read the account, log in, fetch every
-    // message, close, report in the result window.
+    // One complete mail check, on this thread to its end: connect (asking
+    // about an untrusted certificate), read the account, log in, fetch every
+    // message, close, report in the result window 新着情報, send the aeroplane
+    // out on new mail, hang up when asked. Defined in mail/CheckMail.cpp.
     void CheckMail();
 
     // Controls, named as the window's table names them.
-    QLabel* Image1 = nullptr;
-    QLabel* CHR_CG = nullptr;
-    ClickLabel* Label1 = nullptr;
-    ClickLabel* Label2 = nullptr;
-    ClickLabel* Label3 = nullptr;
-    ClickLabel* Label4 = nullptr;
-    ClickLabel* Label5 = nullptr;
-    ClickLabel* Label6 = nullptr;
-    ClickLabel* Label7 = nullptr;
-    ClickLabel* Label8 = nullptr;
+    QLabel* Image1 = nullptr;     // the cockpit picture; hidden in the airframe view
+    QLabel* CHR_CG = nullptr;     // the sprite sheet the airframe view draws from, never shown
+    ClickLabel* Label1 = nullptr; // コックピット / 機体: the view switch
+    ClickLabel* Label2 = nullptr; // "sound", out of view: starts the sound
+    ClickLabel* Label3 = nullptr; // 切断, out of view: the dial-up hang-up
+    ClickLabel* Label4 = nullptr; // "set", out of view: opens 設定
+    ClickLabel* Label5 = nullptr; // "Stop", out of view: stops the sound
+    ClickLabel* Label6 = nullptr; // 紙飛行機 / 収納: the paper-aeroplane switch
+    ClickLabel* Label7 = nullptr; // Sound OFF / Soun ON: the sound switch
+    ClickLabel* Label8 = nullptr; // メールチェック: starts a mail check
+    // 同期再生, メモリから再生, 繰り返し再生: sound options out of view, which
+    // only restrain one another.
     QCheckBox* ChkSynchro = nullptr;
     QCheckBox* ChkOnMem = nullptr;
     QCheckBox* ChkLoop = nullptr;
-    QTimer* Timer1 = nullptr;
+    QTimer* Timer1 = nullptr; // steps the airframe view, 64 times a second; stopped in the cockpit
+    // The menu ファイル(F): メールチェック, 設定, 前面表示の選択 and
+    // 作者のホームページ, with the separators mline, mline2, mline3.
     QMenuBar* menuBar = nullptr;
     QMenu* mfile = nullptr;
     QAction* mcheck = nullptr;
@@ -102,15 +138,15 @@ public:
     QWidget* client = nullptr;
 
     // Window state.
-    bool SkyViewOn = false;
+    bool SkyViewOn = false; // the airframe view is shown
     int JetX = 0;
     int JetY = 0;
-    int SkyX = 0;
+    int SkyX = 0; // the sky tiles' offset, scrolled at every step
     int SkyY = 0;
     ArrowKeyFlags ArrowKeys;
-    bool PlaneOut = false;
-    bool OnTop = false;
-    int SoundToggleCount = 0;
+    bool PlaneOut = false;    // the paper aeroplane has been sent out
+    bool OnTop = false;       // the cockpit is kept above other windows
+    int SoundToggleCount = 0; // clicks on the sound switch; even: the next one starts
 
     // The sound file: the program's folder + "/Sound/1.wav".
     QString soundFilePath() const;

@@ -12,7 +12,9 @@ int main(int argc, char** argv)
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
+    std::jthread fontConfiguration = Appearance::readFontConfiguration();
     QApplication app(argc, argv);
+    fontConfiguration.join();
     Appearance::install(app);
     // Ties the windows to the menu entry, for the desktop's task bar and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrova.Kestrova"));

@@ -6,8 +6,9 @@
 #include <functional>
 #include <map>
 
-// The server certificates the user chose to trust, one per server (host and
-// port), each remembered by the SHA-256 of the certificate.
+// The server certificates the user chose to trust (はい to a check's
+// certificate question), one per server (host and port), each remembered by
+// the SHA-256 of the certificate.
 //
 // They live in a small text file of their own in the data folder, beside the
 // settings files and never mixed into them:

@@ -4,15 +4,19 @@
 
 class QLineEdit;
 
-// The result of the latest mail check, kept above every other window.
+// The result window 新着情報: the outcome of the latest mail check, kept above
+// every other window. The check shows it and fills it (see CheckMail.cpp).
 class MsgForm : public Form
 {
     Q_OBJECT
 public:
     explicit MsgForm(AppContext& ctx);
 
+    // Keeps the window above every other and centres it, at every load.
     void Form_Load() override;
 
+    // The verdict: 新着メールが有ります。, 新着メールはありませんでした。 or
+    // メールを確認できませんでした。
     QLineEdit* Text1 = nullptr;
-    QLineEdit* Text2 = nullptr;
+    QLineEdit* Text2 = nullptr; // the message count, or "-" when it is not known
 };

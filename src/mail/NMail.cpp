@@ -153,9 +153,9 @@ int NMail::failWith(int code, const QString& text)
 
 QString NMail::serverWords(const QByteArray& reply) const
 {
-    // Its bytes are taken as CP932, with anything invalid replaced, so the
-    // text written back is valid CP932 again. A server that echoes the
-    // password does not get it into a text.
+    // The reply's bytes decoded as CP932 (Cp932::decode says what becomes of
+    // a byte that starts no character). A server that echoes the password
+    // does not get it into a text.
     QString words = Cp932::decode(reply.trimmed());
     if (!m_password.isEmpty())
         words.replace(Cp932::decode(m_password), QStringLiteral("****"));

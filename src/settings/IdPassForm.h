@@ -9,23 +9,29 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The account: name and password, stored in iniIdPass.ini when the save box
-// is ticked.
+// The account dialog "ID,PASS" (設定 → ID/PASS, or opened by a check that
+// finds no stored account): name and password, stored in iniIdPass.ini when
+// the save box is ticked. A check reads the account from that file only.
 class IdPassForm : public Form
 {
     Q_OBJECT
 public:
     explicit IdPassForm(AppContext& ctx);
 
+    // Fills the boxes with the stored account; the save box starts unticked.
     void Form_Load() override;
+    // OK (or Enter): with the save box ticked, stores name and password in
+    // iniIdPass.ini (NAME, NAME2, NAME3=1); unticked, only notes NAME3=0 and
+    // keeps them for this run. Closes the dialog.
     void OKCommand_Click();
+    // Cancel (or Esc): closes the dialog, keeping nothing.
     void CancelCommand_Click();
 
-    QLineEdit* IdText = nullptr;
-    QLineEdit* PassText = nullptr;
+    QLineEdit* IdText = nullptr;   // the account name
+    QLineEdit* PassText = nullptr; // the password, every character shown as "*"
     QPushButton* OKCommand = nullptr;
     QPushButton* CancelCommand = nullptr;
-    QCheckBox* Check1 = nullptr;
+    QCheckBox* Check1 = nullptr; // IDパスワードを保存する: store the account on OK
     QLabel* Label1 = nullptr;
     // The control array Label2: index 0 "Password", index 1 the save box's text.
     std::array<QLabel*, 2> Label2{};

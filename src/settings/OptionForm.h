@@ -7,24 +7,30 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The server settings: SMTP and POP3 server names, the mail address and the
-// APOP choice. OK takes effect at once and rewrites orvenda.ini.
+// The server dialog "サーバー" (設定 → POPサーバー): SMTP and POP3 server
+// names, the mail address and the APOP choice. 設定 takes effect at once and
+// rewrites orvenda.ini in the folder Kestrova was started from.
 class OptionForm : public Form
 {
     Q_OBJECT
 public:
     explicit OptionForm(AppContext& ctx);
 
+    // Fills the boxes with the values in use and keeps the dialog above
+    // other windows.
     void Form_Load() override;
+    // The 設定 button: the four values take effect for the next check and
+    // are written to orvenda.ini; closes the dialog.
     void OKCommand_Click();
+    // The 中止 button (or Esc): closes the dialog, changing nothing.
     void CancelCommand_Click();
 
-    QLineEdit* SmtpText = nullptr;
-    QLineEdit* Pop3Text = nullptr;
-    QCheckBox* ApopCheck = nullptr;
+    QLineEdit* SmtpText = nullptr;  // stored only: Kestrova sends no mail
+    QLineEdit* Pop3Text = nullptr;  // the server a check connects to (forms: Pop3Host.h)
+    QCheckBox* ApopCheck = nullptr; // APOP を使用する: log in with APOP, not USER/PASS
     QPushButton* OKCommand = nullptr;
     QPushButton* CancelCommand = nullptr;
-    QLineEdit* MailText = nullptr;
+    QLineEdit* MailText = nullptr; // the mail address, stored only
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;

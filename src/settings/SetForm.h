@@ -7,24 +7,32 @@ class QFrame;
 class QLabel;
 class QPushButton;
 
-// The settings hub: the hang-up option (its check box holds the option while
-// the window exists) and the ways to the account and server dialogs.
+// The settings dialog "設定" (ファイル → 設定): the hang-up option (its check
+// box holds the option while the window exists) and the ways to the account
+// and server dialogs.
 class SetForm : public Form
 {
     Q_OBJECT
 public:
     explicit SetForm(AppContext& ctx);
 
+    // Ticks the hang-up option when ini.ini's NUMBER is 1, unticks it when 0.
     void Form_Load() override;
+    // Closing 設定 stores the hang-up option in ini.ini (NUMBER, NUMBER100).
     void Form_Unload() override;
 
+    // The ID/PASS button: opens the account dialog.
     void Command1_Click();
+    // The POPサーバー button: opens the server dialog.
     void Command2_Click();
+    // The ヴェルニカ 作者 HP button: offers the home page, as the main menu does.
     void Command5_Click();
 
-    QPushButton* Command5 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command1 = nullptr;
+    QPushButton* Command5 = nullptr; // ヴェルニカ 作者 HP
+    QPushButton* Command2 = nullptr; // POPサーバー
+    QPushButton* Command1 = nullptr; // ID/PASS
+    // 新着がなければ接続を切断する。: ticked, every check ends with the
+    // hang-up (Label3_Click of the main window), whatever it found.
     QCheckBox* Check1 = nullptr;
     QLabel* Label1 = nullptr;
     QFrame* Line1 = nullptr;

@@ -1,0 +1,145 @@
+// The start-up of the program leaves out what the first paint of the main
+// window does not need, without changing what the user gets: the sound
+// library is loaded with the first sound, the system bus is opened by the
+// first hang-up, and the UI face is named as installed so that the font
+// system draws the same face without searching its fallbacks.
+//
+// The tests run in their own program: whether a library is loaded is a fact
+// about the whole process.
+
+#include "app/Appearance.h"
+#include "flight/AudioOutput.h"
+#include "support/app/AppHarness.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+
+bool sdlIsMapped()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libSDL2");
+}
+
+// A minimal wave file: 16-bit mono, 100 samples of silence.
+QByteArray silentWave()
+{
+    QByteArray data(200, '\0');
+    auto le = [](quint32 v, int bytes) {
+        QByteArray b;
+        for (int i = 0; i < bytes; ++i)
+            b.append(char((v >> (8 * i)) & 0xff));
+        return b;
+    };
+    return "RIFF" + le(36 + 200, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(22050, 4) +
+           le(44100, 4) + le(2, 2) + le(16, 2) + "data" + le(200, 4) + data;
+}
+
+// A private bus that serves as the system bus of this process; stopped when
+// the test ends, or by the kernel when the test program dies. Its address
+// comes from the test's environment (set by CTest): the D-Bus library reads
+// the system bus address once, when the process first touches any bus (the
+// start-up asks for the session bus), so it must be known before the program
+// starts.
+class PrivateSystemBus
+{
+public:
+    PrivateSystemBus()
+    {
+        const QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
+        if (!address.startsWith(QStringLiteral("unix:abstract=")))
+            return;
+        m_daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        m_daemon.setStandardErrorFile(QProcess::nullDevice());
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--address=") + address,
+                        QStringLiteral("--print-address"), QStringLiteral("--nofork")});
+        const QDeadlineTimer deadline(5000);
+        while (!m_daemon.canReadLine() && !deadline.hasExpired())
+            m_daemon.waitForReadyRead(100);
+        if (!m_daemon.readLine().trimmed().isEmpty())
+            m_address = address;
+    }
+    ~PrivateSystemBus()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("startup-test"));
+        m_daemon.kill();
+        m_daemon.waitForFinished(3000);
+    }
+    bool isUp() const { return !m_address.isEmpty(); }
+
+    // The unique names of every connection to the bus but the bus's own.
+    QStringList clients()
+    {
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(m_address, QStringLiteral("startup-test"));
+        QStringList names = bus.interface()->registeredServiceNames().value();
+        names.removeIf([](const QString& name) { return !name.startsWith(u':'); });
+        return names;
+    }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+};
+
+// First in this program, before anything could have loaded SDL.
+TEST(StartupDeferral, TheSoundLibraryIsLoadedWithTheFirstSoundNotAtStartUp)
+{
+    AppHarness h;
+    AppContext& ctx = *(h.ctx = std::make_unique<AppContext>(h.exeFolder, h.orvendaPath));
+    ctx.endProcess = [] {};
+    ctx.mainForm.Show();
+    ASSERT_TRUE(ctx.form1.isLoaded());
+    EXPECT_FALSE(sdlIsMapped()) << "the start-up loaded the sound library";
+
+    EXPECT_TRUE(AudioOutput::decode(silentWave())) << "the sound library did not load";
+    EXPECT_TRUE(sdlIsMapped());
+}
+
+TEST(StartupDeferral, TheSystemBusIsOpenedByTheFirstHangUpNotAtStartUp)
+{
+    PrivateSystemBus bus;
+    ASSERT_TRUE(bus.isUp()) << "dbus-daemon did not start at DBUS_SYSTEM_BUS_ADDRESS";
+    const QStringList before = bus.clients();
+
+    AppHarness h;
+    AppContext& ctx = *(h.ctx = std::make_unique<AppContext>(h.exeFolder, h.orvendaPath));
+    ctx.endProcess = [] {};
+    ctx.mainForm.Show();
+    EXPECT_EQ(bus.clients(), before) << "the start-up connected to the system bus";
+
+    // No NetworkManager on this bus: the hang-up asks, finds nothing, returns.
+    ctx.mainForm->Label3_Click();
+    EXPECT_EQ(bus.clients().size(), before.size() + 1)
+        << "the hang-up did not reach the system bus";
+}
+
+TEST(StartupDeferral, TheUiFaceIsNamedAsInstalledAndDrawsAsTheSubstitution)
+{
+    const QFont ui = Appearance::uiFont();
+    const QFont bold = Appearance::uiFont(11, true);
+    const QFont byName(QStringLiteral("ＭＳ Ｐゴシック"), 9);
+
+    EXPECT_TRUE(QFontDatabase::families().contains(ui.family(), Qt::CaseInsensitive))
+        << qPrintable(ui.family()) << " is not an installed face";
+    EXPECT_EQ(QFontInfo(ui).family(), QFontInfo(byName).family());
+    EXPECT_EQ(ui.pointSize(), 9);
+    EXPECT_FALSE(ui.bold());
+    EXPECT_EQ(bold.family(), ui.family());
+    EXPECT_EQ(bold.pointSize(), 11);
+    EXPECT_TRUE(bold.bold());
+}
+
+} // namespace
