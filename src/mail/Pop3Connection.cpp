@@ -136,9 +136,12 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
     QObject::connect(socket, &QSslSocket::sslErrors, socket,
                      [this](const QList<QSslError>& errors) { checkCertificate(errors); });
 
+    // The trusted certificates are loaded before the bound starts: it is the
+    // server's time to answer, not ours to read the certificate store.
+    if (host.security() == Pop3Host::Security::Tls)
+        configureTls(host.host());
     const QDeadlineTimer deadline = startWait(m_connectTimeoutMs);
     if (host.security() == Pop3Host::Security::Tls) {
-        configureTls(host.host());
         m_socket->connectToHostEncrypted(host.host(), host.port(), host.host());
         if (!m_socket->waitForEncrypted(remainingMs(deadline))) {
             if (!m_tcpConnected)

@@ -196,18 +196,48 @@ struct Form
     qsizetype units;
 };
 
-Form formAt(const Tables& t, QStringView text, qsizetype i)
+// The lead byte that the character c stands for, or 0 when it is none.
+unsigned char escapedByte(char16_t c)
+{
+    if (c < kEscapeBase + 0x80 || c > kEscapeBase + 0xFF)
+        return 0;
+    const auto b = static_cast<unsigned char>(c - kEscapeBase);
+    return isLeadByte(b) ? b : 0;
+}
+
+// The bytes of the character at text[i] without looking at its neighbours.
+Form plainFormAt(const Tables& t, QStringView text, qsizetype i)
 {
     const char16_t c = text[i].unicode();
     if (c < 0x80)
         return {c, 1};
     if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
         return {'?', 2}; // one mark for the whole character outside the BMP
-    if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF &&
-        isLeadByte(static_cast<unsigned char>(c - kEscapeBase)))
-        return {quint16(c - kEscapeBase), 1};
+    if (const unsigned char b = escapedByte(c))
+        return {b, 1};
     const quint16 form = t.forms[c];
     return {form ? form : quint16('?'), 1};
+}
+
+Form formAt(const Tables& t, QStringView text, qsizetype i)
+{
+    const Form form = plainFormAt(t, text, i);
+    if (!escapedByte(text[i].unicode()))
+        return form;
+    // A kept lead byte goes back only where the byte written after it does
+    // not complete a character with it; otherwise the two would read back as
+    // that character (after a character whose form Windows changes, or
+    // before the default character of a cut-off lead byte), and the text
+    // would change again at every save. At the end of the text it would be a
+    // cut-off lead byte itself. In both places it becomes '?', as a character
+    // without a form does.
+    if (i + 1 >= text.size())
+        return {'?', 1};
+    const quint16 next = plainFormAt(t, text, i + 1).bytes;
+    const auto nextFirst = static_cast<unsigned char>(next >= 0x100 ? next >> 8 : next);
+    if (t.pairs[form.bytes << 8 | nextFirst])
+        return {'?', 1};
+    return form;
 }
 
 bool isAscii(QByteArrayView bytes)

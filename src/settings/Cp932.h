@@ -22,7 +22,10 @@ namespace Cp932 {
 // Windows produce (〜 U+301C, − U+2212, — U+2014, ‖ U+2016, ¢ £ ¬ ¥ ‾) are
 // written as their CP932 counterparts (～, －, ―, ∥, ￠ ￡ ￢ \ ~).
 // A lone low surrogate U+DC81..U+DC9F or U+DCE0..U+DCFC, which decode gives
-// for a lead byte that starts no character, becomes that byte again.
+// for a lead byte that starts no character, becomes that byte again, unless
+// the byte written after it would complete a character with it or nothing
+// follows it: there it becomes '?', so the bytes written read back as the
+// same text, and saving that text again writes the same bytes.
 QByteArray encode(QStringView text);
 
 // Decodes as Windows does: the single bytes 0x80, 0xA0, 0xFD, 0xFE and 0xFF

@@ -197,15 +197,6 @@ template <typename View> struct Layout
 
     static UnitEdit planWrite(View file, View section, View key, View value)
     {
-        // The layout cannot hold a line break, and the platform takes a C
-        // string: a value ends at its first NUL, CR or LF.
-        for (qsizetype i = 0; i < value.size(); ++i) {
-            const char16_t c = U::at(value, i);
-            if (c == 0 || c == '\r' || c == '\n') {
-                value = value.first(i);
-                break;
-            }
-        }
         const auto keyLine = [&](View name) {
             typename U::Text text;
             text.reserve(name.size() + value.size() + 3);
@@ -357,6 +348,15 @@ int findInt(QByteArrayView file, QStringView section, QStringView key)
 
 Edit planWrite(QByteArrayView file, QStringView section, QStringView key, QStringView value)
 {
+    // The layout cannot hold a line break, and the platform takes a C string:
+    // a value ends at its first NUL, CR or LF. The text is cut before it is
+    // encoded, so what is written is exactly the encoding of what is kept.
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i].unicode() == 0 || value[i] == u'\r' || value[i] == u'\n') {
+            value = value.first(i);
+            break;
+        }
+    }
     if (isUtf16(file)) {
         const Utf16Text text(file);
         const auto edit = Layout<QStringView>::planWrite(text.view(), section, key, value);

@@ -14,13 +14,17 @@ namespace {
 
 constexpr qsizetype kMaxValueChars = 100;
 
-// The first 100 characters of the rest of a line. Every character takes one
-// or two bytes, so the first 200 bytes always hold them: a long line is never
-// decoded whole.
+// The first 100 characters of the rest of a line, as saving them keeps them.
+// Every character takes one or two bytes, so the first 200 bytes always hold
+// them: a long line is never decoded whole. The text then goes once through
+// the codec's way back, so a value loads back exactly as it was saved: a lead
+// byte that started no character with the byte after it may not keep its
+// place once the cut or another form of its neighbour changes what follows it.
 QString valueText(QByteArrayView rest)
 {
     const qsizetype bytes = std::min(rest.size(), 2 * kMaxValueChars);
-    return Cp932::decode(rest.first(bytes)).left(kMaxValueChars);
+    const QString text = Cp932::decode(rest.first(bytes)).left(kMaxValueChars);
+    return Cp932::decode(Cp932::encode(text));
 }
 
 bool isDigit(QChar c)

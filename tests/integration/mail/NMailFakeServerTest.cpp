@@ -4,11 +4,16 @@
 #include "mail/FetchEveryMessage.h"
 #include "mail/NMail.h"
 #include "settings/Cp932.h"
+#include "support/ResourceUsage.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include <vector>
 
@@ -28,26 +33,6 @@ struct TextBuffers
     std::vector<char> from = std::vector<char>(8192);
     std::vector<char> header = std::vector<char>(8192);
 };
-
-// Peak resident memory since the last reset, in KiB.
-qint64 peakKib()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 class NMailFakeServer : public ::testing::Test
 {
@@ -161,10 +146,9 @@ TEST_F(NMailFakeServer, ClaimedSizesAreClampedOrRefusedAndAllocateNothing)
         FakePop3Server server(QString::fromLatin1(c.mode));
         const int handle = connectPlain(server);
         ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
-        resetPeak();
-        const qint64 before = peakKib();
+        ResourceUsage::GrowthWatch watch;
         EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), c.expected);
-        EXPECT_LT(peakKib() - before, 4096);
+        EXPECT_LT(watch.grownKib(), 4096);
         // The session goes on: the real message still comes.
         TextBuffers t;
         std::vector<char> body(kMessage.size() + 1);
@@ -195,11 +179,10 @@ TEST_F(NMailFakeServer, AHugeBodyLineStreamsThroughAFixedBuffer)
     TextBuffers t;
     std::vector<char> storage(8192 + 64, 'G');
     const std::span<char> body(storage.data(), 8192);
-    resetPeak();
-    const qint64 before = peakKib();
+    ResourceUsage::GrowthWatch watch;
     const int received =
         m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0);
-    const qint64 grown = peakKib() - before;
+    const qint64 grown = watch.grownKib();
     EXPECT_EQ(received, QByteArray("Subject: long\r\n\r\n").size() + 64 * 1024 * 1024 + 7);
     EXPECT_EQ(QByteArray(t.subject.data()), "long");
     EXPECT_EQ(QByteArray(storage.data()).size(), 8191);
@@ -228,12 +211,11 @@ TEST_F(NMailFakeServer, ShortAnswersAreCappedInSizeAndInTotalTimeHoweverTheBytes
     {
         // Endless capabilities: not POP3, and memory stays small.
         FakePop3Server server(QStringLiteral("capa-flood"));
-        resetPeak();
-        const qint64 before = peakKib();
+        ResourceUsage::GrowthWatch watch;
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_LT(peakKib() - before, 4096);
+        EXPECT_LT(watch.grownKib(), 4096);
         EXPECT_TRUE(lastMessage().contains(QStringLiteral("POP3 の形式ではありません")))
             << lastMessage().toStdString();
     }
@@ -289,6 +271,44 @@ TEST_F(NMailFakeServer, CredentialsThatWouldSmuggleACommandAreRefusedAndNoDeleIs
               kMessage.size());
     m_mail.NMailPop3Close(handle);
     EXPECT_EQ(server.commandLog(), "CAPA\nUSER u\nPASS p\nSTAT\nTOP 1 0\nLIST 1\nRETR 1\nQUIT\n");
+}
+
+TEST_F(NMailFakeServer, LoadingTheTrustedCertificatesDoesNotCountAgainstTheConnectBound)
+{
+    // Thousands of certificates to load (the system bundle many times over
+    // in SSL_CERT_DIR) take far longer than the connect bound given here.
+    QTemporaryDir folder;
+    QFile bundle(QStringLiteral("/etc/ssl/certs/ca-certificates.crt"));
+    if (!bundle.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "no system certificate bundle";
+    const QByteArray pem = bundle.readAll();
+    for (int i = 0; i < 30; ++i) {
+        QFile copy(folder.filePath(QStringLiteral("bundle%1.pem").arg(i)));
+        ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+        copy.write(pem);
+    }
+    const QByteArray saved = qgetenv("SSL_CERT_DIR");
+    qputenv("SSL_CERT_DIR", folder.path().toLocal8Bit());
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+
+    NMail mail;
+    mail.setTimeouts(300, 300);
+    QElapsedTimer loading;
+    loading.start();
+    const QByteArray host = "pop3s://127.0.0.1:" + QByteArray::number(port);
+    EXPECT_EQ(mail.NMailPop3Connect(host.constData()), -1);
+    std::printf("connect with certificates to load: %lld ms\n",
+                static_cast<long long>(loading.elapsed()));
+    // A refused port is refused, not "no answer", however long the loading took.
+    EXPECT_TRUE(mail.lastMessage().contains(QStringLiteral("に接続できませんでした")))
+        << mail.lastMessage().toStdString();
+    if (saved.isNull())
+        qunsetenv("SSL_CERT_DIR");
+    else
+        qputenv("SSL_CERT_DIR", saved);
 }
 
 // The messages of the fake server's pipelining modes.

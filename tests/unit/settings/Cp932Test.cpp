@@ -68,6 +68,30 @@ TEST(Cp932, LeadByteThatStartsNoCharacterIsKeptForTheWayBack)
     EXPECT_EQ(Cp932::encode(u"\xDC41\xDCA1\xD800"_s), "???");
 }
 
+TEST(Cp932, AKeptLeadByteNeverJoinsTheCharacterWrittenAfterIt)
+{
+    // 84 93 is no character and 93 is cut off at the end (・, written 81 45);
+    // EE EE is none, and EE A2 is written in its Windows form FB BE. Kept
+    // before those forms, 84 and EE would make 84 81 and EE FB, characters
+    // of their own: they become '?' there, and saving again changes nothing.
+    const struct
+    {
+        std::string_view read;
+        std::string_view written;
+    } cases[] = {
+        {"b\x84\x93"sv, "b?\x81\x45"sv},
+        {"\xEE\xEE\xEE\xA2."sv, "\xEE?\xFB\xBE."sv},
+        {"\x81\x31\x85\x85\x40"sv, "\x81\x31\x85\x85\x40"sv}, // kept where nothing joins
+    };
+    for (const auto& c : cases) {
+        const QByteArray written = Cp932::encode(Cp932::decode(bytes(c.read)));
+        EXPECT_EQ(written, bytes(c.written)) << c.read;
+        EXPECT_EQ(Cp932::encode(Cp932::decode(written)), written) << c.read;
+    }
+    // At the very end a kept lead byte would be cut off, and read back as ・.
+    EXPECT_EQ(Cp932::encode(Cp932::decode("abc\x81\x31").chopped(1)), "abc?");
+}
+
 TEST(Cp932, EveryByteStringWindowsKeepsRoundTrips)
 {
     // All strings of one and two bytes. A lead byte alone at the end reads as

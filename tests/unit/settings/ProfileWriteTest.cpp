@@ -154,6 +154,10 @@ TEST_F(ProfileWrite, ValueEndsAtItsFirstLineBreakOrNul)
     store().WriteProfileString(kIni, u"NAME2"_s, u"a\nb"_s);
     store().WriteProfileString(kIni, u"NAME3"_s, QString::fromUtf16(u"c\0d", 3));
     EXPECT_EQ(readFile(dataFile(kIni)), "[EXEINI]\r\nNAME=one\r\nNAME2=a\r\nNAME3=c\r\n");
+    // The text is cut before it is encoded: a lead byte kept from a file
+    // (U+DC81) cannot end the value, where it would read back as ・.
+    store().WriteProfileString(kIni, u"NAME"_s, u"x\xDC81\ny"_s);
+    EXPECT_EQ(store().ReadProfileString(kIni, u"NAME"_s), u"x?"_s);
 }
 
 TEST_F(ProfileWrite, ManyWritesLeaveOnlyTheFilesThemselves)

@@ -79,6 +79,26 @@ TEST_F(ServerSettings, ValueIsCutAfterItsHundredthCharacter)
     EXPECT_EQ(v.Pop3Server, QString(100, u'p'));
 }
 
+TEST_F(ServerSettings, ValuesWithALoneLeadByteLoadBackAsSaved)
+{
+    // SMTP: the hundredth character is a lead byte that starts no character
+    // with the "1" after it; it cannot end the saved value (a cut-off lead
+    // byte reads as ・), so it reads as '?'.
+    // POP3: EE EE starts no character, and EE A2 is saved in its Windows
+    // form FB BE, before which the lone EE would read as another character.
+    const SettingsValues v =
+        load("SMTP=" + QByteArray(99, 's') + "\x81" + "1tail\r\nPOP3=\xEE\xEE\xEE\xA2\r\n");
+    EXPECT_EQ(v.SmtpServer, QString(99, u's') + u"?"_s);
+    store().SaveServerSettings(v);
+    const QByteArray saved = readFile(orvendaPath());
+    SettingsValues loaded;
+    store().LoadServerSettings(loaded);
+    EXPECT_EQ(loaded.SmtpServer, v.SmtpServer);
+    EXPECT_EQ(loaded.Pop3Server, v.Pop3Server);
+    store().SaveServerSettings(loaded);
+    EXPECT_EQ(readFile(orvendaPath()), saved);
+}
+
 TEST_F(ServerSettings, LinesEndAtCrLfLfOrCrAlone)
 {
     const SettingsValues v = load("SMTP=a\rPOP3=b\nMAIL=c\r\nAPOP=1");
