@@ -1,10 +1,10 @@
 #include "mail/NMail.h"
 
+#include "base/Cp932.h"
 #include "mail/MailHeaderParser.h"
 #include "mail/Pop3Host.h"
 #include "mail/SpanWriter.h"
 #include "mail/TrustStore.h"
-#include "settings/Cp932.h"
 
 #include <QCryptographicHash>
 
@@ -169,40 +169,40 @@ int NMail::failConnection(Status status, const QByteArray& serverReply, const Se
     case Status::Ok:
         return 0;
     case Status::ServerError:
-        return failWith(ErrorRefused,
+        return failWith(kErrorRefused,
                         QStringLiteral("POP3 サーバー「%1」が要求を拒否しました。").arg(server) +
                             kServerSaid + serverWords(serverReply));
     case Status::Timeout: {
         const int seconds = (session.connection->lastWaitMs() + 999) / 1000;
         return failWith(
-            ErrorTimeout,
+            kErrorTimeout,
             QStringLiteral("POP3 サーバー「%1」から %2 秒以内に応答がありませんでした。")
                 .arg(server)
                 .arg(seconds));
     }
     case Status::ConnectionLost:
-        return failWith(ErrorConnectionLost,
+        return failWith(kErrorConnectionLost,
                         QStringLiteral("POP3 サーバー「%1」との接続が切れました。").arg(server));
     case Status::ProtocolError:
-        return failWith(ErrorProtocol,
+        return failWith(kErrorProtocol,
                         QStringLiteral("「%1」の応答が POP3 の形式ではありませんでした。"
                                        "POP3 サーバーではないか、サーバーの指定が違っています。")
                             .arg(server));
     case Status::HostNotFound:
-        return failWith(ErrorConnectionLost,
+        return failWith(kErrorConnectionLost,
                         QStringLiteral("POP3 サーバー「%1」が見つかりませんでした。"
                                        "サーバー名を確かめてください。")
                             .arg(server));
     case Status::ConnectFailed:
-        return failWith(ErrorConnectionLost,
+        return failWith(kErrorConnectionLost,
                         QStringLiteral("POP3 サーバー「%1」に接続できませんでした。"
                                        "接続を拒否されたか、サーバーまで届きません。"
                                        "サーバー名とポート番号を確かめてください。")
                             .arg(server));
     case Status::TlsFailed:
-        return failWith(ErrorConnectionLost, tlsFailureText(session));
+        return failWith(kErrorConnectionLost, tlsFailureText(session));
     }
-    return ErrorProtocol;
+    return kErrorProtocol;
 }
 
 QString NMail::tlsFailureText(const Session& session)
@@ -241,7 +241,7 @@ int NMail::NMailPop3Connect(const char* host)
     const Pop3Host& target = candidate.host;
     if (!target.isValid()) {
         failWith(
-            ErrorBadArgument,
+            kErrorBadArgument,
             QStringLiteral("POP3 サーバーの指定「%1」が正しくありません。").arg(candidate.server));
         return -1;
     }
@@ -260,7 +260,7 @@ int NMail::NMailPop3Connect(const char* host)
                                                conn.rejectedCertificate(),
                                                conn.certificateErrors(),
                                                !pinned.isEmpty()};
-            failWith(ErrorConnectionLost,
+            failWith(kErrorConnectionLost,
                      QStringLiteral("POP3 サーバー「%1」の証明書を信頼できませんでした。\n")
                              .arg(candidate.server) +
                          m_untrusted->reasons());
@@ -289,7 +289,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
 {
     Session* open = session(handle);
     if (!open)
-        return failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+        return failWith(kErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     Pop3Connection* conn = open->connection.get();
     const QByteArray user = id ? QByteArray(id) : QByteArray();
     m_password = pass ? QByteArray(pass) : QByteArray();
@@ -297,7 +297,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     // command of its own.
     if (!sendable(user) || !sendable(m_password)) {
         const int code = failWith(
-            ErrorBadArgument,
+            kErrorBadArgument,
             QStringLiteral("アカウント名またはパスワードに使えない文字が含まれています。"));
         m_password.clear();
         return code;
@@ -312,7 +312,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
         if (open < 0 || close < 0 || close - open < 2) {
             m_password.clear();
             return failWith(
-                ErrorNoApopTimestamp,
+                kErrorNoApopTimestamp,
                 QStringLiteral("APOP に必要なタイムスタンプがサーバーの挨拶にありません。"));
         }
         const QByteArray digest =
@@ -326,7 +326,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
             status = conn->command("PASS " + m_password, &reply);
     }
     if (status == Status::ServerError) {
-        const int code = failWith(ErrorRefused, kLoginFailed + kServerSaid + serverWords(reply));
+        const int code = failWith(kErrorRefused, kLoginFailed + kServerSaid + serverWords(reply));
         m_password.clear();
         return code;
     }
@@ -393,7 +393,7 @@ int NMail::queryMessage(int handle, int no, std::span<char> subject, std::span<c
     Session* open = session(handle);
     int result = 0;
     if (!open) {
-        result = failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+        result = failWith(kErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     } else {
         Pop3Connection& conn = *open->connection;
         QByteArray& reply = m_reply;
@@ -434,14 +434,14 @@ int NMail::NMailPop3GetMailSize(int handle, int no)
 {
     Session* open = session(handle);
     if (!open)
-        return failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+        return failWith(kErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     const Status status = messageCommand(*open, kSizeStep, no, &m_reply);
     if (status != Status::Ok)
         return failConnection(status, m_reply, *open);
     // "+OK <no> <size>"
     qint64 size = 0;
     if (!parseCount(wordAt(m_reply, 2), size))
-        return failWith(ErrorProtocol,
+        return failWith(kErrorProtocol,
                         QStringLiteral("サーバーが返したメールの大きさが正しくありません。"));
     return int(std::min<qint64>(size, INT_MAX - 1));
 }
@@ -460,7 +460,7 @@ int NMail::NMailPop3Close(int handle)
 {
     const auto it = m_sessions.find(handle);
     if (it == m_sessions.end())
-        return ErrorBadHandle;
+        return kErrorBadHandle;
     it->second.connection->quit();
     m_sessions.erase(it);
     return 0;
