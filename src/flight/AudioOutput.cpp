@@ -340,8 +340,14 @@ bool AudioOutput::openDevice()
     want.samples = kDeviceSamples;
     want.callback = &AudioOutput::fillCallback;
     want.userdata = this;
-    // The disk driver takes the output file as its device name.
+    // The disk driver takes the output file as its device name; SDL opens
+    // it with the platform's file functions, and on Windows takes the name in
+    // UTF-8 (the local 8-bit encoding would lose ★ and most other names).
+#if defined(Q_OS_WIN)
+    const QByteArray diskFile = m_options.diskFile.toUtf8();
+#else
     const QByteArray diskFile = QFile::encodeName(m_options.diskFile);
+#endif
     const bool toDisk = m_driverInUse == QLatin1String("disk") && !diskFile.isEmpty();
     m_device = sdl().OpenAudioDevice(toDisk ? diskFile.constData() : nullptr, 0, &want, nullptr, 0);
     if (!m_device && forced.isEmpty() && m_driverInUse != dummy) {

@@ -6,8 +6,9 @@
 // (rasapi32): one enumeration of the connections, then one hang-up request per
 // connection in enumeration order. Results of the hang-ups are not examined; a
 // failed enumeration (among them more connections than the table's 256 records
-// hold) hangs up nothing.
-class RasHangUp : public DialUpHangUp
+// hold) hangs up nothing. (Not named RasHangUp: <ras.h> defines that name as a
+// macro for RasHangUpA or RasHangUpW.)
+class RasDialUpHangUp : public DialUpHangUp
 {
 public:
     void hangUpAll() override;

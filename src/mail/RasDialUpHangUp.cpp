@@ -1,4 +1,4 @@
-#include "mail/RasHangUp.h"
+#include "mail/RasDialUpHangUp.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -34,7 +34,7 @@ constexpr std::size_t kTableRecords = 256;
 
 } // namespace
 
-void RasHangUp::hangUpAll()
+void RasDialUpHangUp::hangUpAll()
 {
     // The table lives on the heap (about 100 KiB); zeroed, with only the first
     // record's size filled in, which is how the service learns the record form.
