@@ -58,6 +58,11 @@ enum class Access {
 // file, or the file belongs to someone we cannot give a file to), an existing
 // file that we may write is rewritten in place and flushed instead.
 //
+// On Windows a rename over a file that another program holds open (an
+// editor, a virus scanner) is refused until it lets go: the save tries again
+// for about a second, and then, if that program shares writing, rewrites the
+// file in place as above; otherwise it fails and the file keeps its bytes.
+//
 // A symbolic link is written through only when it leads to a regular file
 // owned by the user running the program; the link stays a link.
 //
