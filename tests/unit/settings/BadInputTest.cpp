@@ -71,7 +71,9 @@ void expectBounded(const std::function<void()>& work, qint64 extraKb)
 }
 
 // CPU time of this thread: unlike the wall clock, it does not grow while
-// other programs have the processor.
+// other programs have the processor. On Windows it advances in steps of the
+// scheduler's tick (10 to 16 ms), so one reading says little about work that
+// takes less; callers measure many runs together.
 qint64 threadCpuNs()
 {
     timespec now = {};
@@ -79,10 +81,26 @@ qint64 threadCpuNs()
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+// The CPU time of one run of work, from as many runs as it takes to add up
+// to at least 200 ms: far above the clock's step everywhere.
+qint64 costOfOneRun(const std::function<void()>& work)
+{
+    constexpr qint64 kEnoughNs = 200'000'000;
+    const qint64 start = threadCpuNs();
+    qint64 runs = 0;
+    qint64 spent = 0;
+    do {
+        work();
+        ++runs;
+        spent = threadCpuNs() - start;
+    } while (spent < kEnoughNs);
+    return spent / runs;
+}
+
 // How much more work takes on input 4 times as large: prepare(n) makes the
-// input of size n, work runs on it; the cheapest of five runs counts, which
-// leaves out the cost of being interrupted. Linear work gives about 4,
-// quadratic work 16.
+// input of size n, work runs on it; the cheapest of three measurements
+// counts, which leaves out the cost of being interrupted. Linear work gives
+// about 4, quadratic work 16.
 double growthOverFourTimesTheSize(qsizetype n, const std::function<void(qsizetype)>& prepare,
                                   const std::function<void()>& work)
 {
@@ -90,11 +108,8 @@ double growthOverFourTimesTheSize(qsizetype n, const std::function<void(qsizetyp
     for (int i = 0; i < 2; ++i) {
         prepare(i == 0 ? n : 4 * n);
         cost[i] = std::numeric_limits<qint64>::max();
-        for (int run = 0; run < 5; ++run) {
-            const qint64 start = threadCpuNs();
-            work();
-            cost[i] = std::min(cost[i], threadCpuNs() - start);
-        }
+        for (int measurement = 0; measurement < 3; ++measurement)
+            cost[i] = std::min(cost[i], costOfOneRun(work));
     }
     return double(cost[1]) / double(std::max<qint64>(cost[0], 1));
 }

@@ -10,6 +10,7 @@
 #include "settings/DataFolder.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -211,6 +212,30 @@ TEST_F(DataFolderTest, SomethingInThePerUserFolderPathDropsTheWrite)
     EXPECT_EQ(readFile(xdg() + u"/kestrova"_s), "a file, not a folder");
     EXPECT_EQ(entriesOf(dataFolder()), QStringList());
     EXPECT_EQ(store().ReadProfileInt(kIni, u"NUMBER"_s), 0);
+}
+
+#else
+
+// On Windows the per-user folder is in the user's local application data
+// (%LOCALAPPDATA%), where a copy under Program Files keeps its settings. That
+// Windows refuses the folder beside such a copy cannot be staged under Wine,
+// which leaves access to the host's permissions (and the tests run as root);
+// the choice itself is the same code as on Linux, tested above.
+TEST(DataFolderWindows, LayoutAndPerUserFolder)
+{
+    const QString local = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
+    ASSERT_FALSE(local.isEmpty());
+    EXPECT_EQ(DataFolder::perUser(), local + u"/kestrova/★MailData"_s);
+
+    QTemporaryDir root;
+    const QString program = root.path() + u"/ケストローバ ★"_s;
+    ASSERT_TRUE(QDir().mkpath(program));
+    EXPECT_EQ(DataFolder::layout(program), DataFolder::Layout::Absent);
+    ASSERT_TRUE(QDir().mkpath(program + u"/★MailData"_s));
+    EXPECT_EQ(DataFolder::layout(program), DataFolder::Layout::Portable);
+    EXPECT_EQ(DataFolder::writePath(program, u"ini.ini"_s), program + u"/★MailData/ini.ini"_s);
+    // The probe that tells whether the folder can be written leaves nothing.
+    EXPECT_EQ(entriesOf(program + u"/★MailData"_s), QStringList());
 }
 
 #endif
