@@ -1,0 +1,111 @@
+# A throw-away Dovecot on loopback for the tests of the Windows build, which
+# run under Wine and cannot start Linux programs themselves. Sourced by a
+# test script:  dovecot_start DIR   (sets DOVECOT_PLAIN_PORT, DOVECOT_TLS_PORT,
+# DOVECOT_CA; user "alice", password "secret", three messages)
+#               dovecot_stop        (also from the script's EXIT trap)
+# Same configuration as tests/support/dovecot: every path under DIR, no
+# system configuration read, failed logins answered at once.
+dovecot_pid=""
+
+dovecot_free_port() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+dovecot_start() {
+  local d=$1 uid=0 gid=0 ssl
+  mkdir -p "$d/users" "$d/home/alice/Maildir"/{cur,new,tmp}
+  chmod 755 "$d"
+  # Dovecot's own users walk down to the folder.
+  local p=$d
+  while [ "$p" != / ]; do chmod go+x "$p" 2>/dev/null; p=$(dirname "$p"); done
+  if [ "$(id -u)" -eq 0 ]; then uid=$(id -u mail); gid=$(id -g mail); else uid=$(id -u); gid=$(id -g); fi
+  ssl=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+  (cd "$d" &&
+    openssl req -x509 "${ssl[@]}" -keyout ca.key -out ca.crt -days 2 -subj "/CN=Kestrova Test CA" \
+      -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign &&
+    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n' >server.ext &&
+    openssl req "${ssl[@]}" -keyout server.key -out server.csr -subj /CN=localhost &&
+    openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out server.crt \
+      -days 2 -extfile server.ext) >/dev/null 2>&1 || return 1
+  chmod 600 "$d/server.key"
+  echo "alice:{PLAIN}secret:$uid:$gid::$d/home/alice::nodelay=yes" >"$d/users/alice"
+  local n
+  for n in 1 2 3; do
+    printf 'From: sender%s@example.com\r\nSubject: message %s\r\nDate: Mon, 1 Jan 2024 10:00:00 +0900\r\n\r\nbody %s\r\n' \
+      "$n" "$n" "$n" >"$d/home/alice/Maildir/new/$((1000000000 + n)).M${n}P1.kestrova"
+  done
+  chown -R "$uid:$gid" "$d/home"
+  DOVECOT_PLAIN_PORT=$(dovecot_free_port)
+  DOVECOT_TLS_PORT=$(dovecot_free_port)
+  DOVECOT_CA=$d/ca.crt
+  local login=""
+  if [ "$(id -u)" -ne 0 ]; then
+    login="default_login_user = $(id -un)
+default_internal_user = $(id -un)"
+  fi
+  cat >"$d/dovecot.conf" <<CONF
+base_dir = $d/run
+state_dir = $d/state
+log_path = $d/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = yes
+ssl_cert = <$d/server.crt
+ssl_key = <$d/server.key
+disable_plaintext_auth = no
+auth_mechanisms = plain login apop
+auth_failure_delay = 0
+first_valid_uid = 1
+first_valid_gid = 0
+mail_location = maildir:~/Maildir
+passdb {
+  driver = passwd-file
+  args = $d/users/%u
+}
+userdb {
+  driver = passwd-file
+  args = $d/users/%u
+}
+service pop3-login {
+  inet_listener pop3 {
+    port = $DOVECOT_PLAIN_PORT
+  }
+  inet_listener pop3s {
+    port = $DOVECOT_TLS_PORT
+    ssl = yes
+  }
+}
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+pop3_logout_format = retr=%r/%b, del=%d/%m, top=%t/%p
+$login
+CONF
+  # Output to files: the master keeps them open for good.
+  setsid dovecot -F -c "$d/dovecot.conf" >"$d/dovecot.out" 2>"$d/dovecot.err" </dev/null &
+  dovecot_pid=$!
+  local _
+  for _ in $(seq 1 100); do
+    if /usr/bin/python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $DOVECOT_PLAIN_PORT), 1); socket.create_connection(('127.0.0.1', $DOVECOT_TLS_PORT), 1)" 2>/dev/null; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Stops the master and every process of its session.
+dovecot_stop() {
+  [ -n "$dovecot_pid" ] || return 0
+  kill -TERM -- "-$dovecot_pid" 2>/dev/null
+  local _
+  for _ in $(seq 1 50); do
+    kill -0 "$dovecot_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL -- "-$dovecot_pid" 2>/dev/null
+  wait "$dovecot_pid" 2>/dev/null
+  dovecot_pid=""
+}

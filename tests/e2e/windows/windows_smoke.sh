@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The Windows zip as a user meets it: unpacked into a fresh folder whose path
+# holds ★ and Japanese, kestrova.exe started there under Wine (with no DLL
+# but its own) on the X server, under openbox, driven with xdotool: the main
+# window's title, the menu by keyboard, the settings dialog and the bytes it
+# writes, and that closing the main window ends the program and Wine.
+#   windows_smoke.sh ZIP WINE-RUNNER
+set -uo pipefail
+zip=$1
+wine_runner=$2
+if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null || ! command -v openbox >/dev/null; then
+  echo "skipped: needs an X server, xdotool and openbox"
+  exit 77
+fi
+if [ ! -f "$zip" ]; then
+  echo "skipped: no zip (scripts/windows makes it)"
+  exit 77
+fi
+
+work=$(mktemp -d)
+wm_pid=""
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  # Ends every program of this test's Wine prefix, and its server.
+  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+passes=0
+check() { # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+wait_window() { # wait_window NAME-REGEX [TENTHS] -> prints the window id
+  local id=""
+  for _ in $(seq 1 "${2:-100}"); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+folder="$work/ケストローバ ★"
+mkdir -p "$folder"
+(cd "$folder" && python3 -m zipfile -e "$zip" .) || { echo "FAILED: unzip"; exit 1; }
+program=$(ls -d "$folder"/kestrova-*-win64)
+check "the zip holds the empty data folder" test -d "$program/★MailData" -a -z "$(ls -A "$program/★MailData")"
+
+openbox --sm-disable --replace >/dev/null 2>&1 &
+wm_pid=$!
+sleep 0.5
+# Started from its own folder, as a double click in Explorer does; a prefix
+# of its own, so nothing of the build's is found.
+(cd "$program" && exec env KESTROVA_WINE_PREFIX="$work/prefix" KESTROVA_WINE_BARE=1 \
+  "$wine_runner" "$program/kestrova.exe") >"$work/log" 2>&1 &
+app_pid=$!
+
+main=$(wait_window 'Ver 1\.0$' 600) || { echo "FAILED: the main window did not appear"; cat "$work/log"; exit 1; }
+check "main window title" test "$(xdotool getwindowname "$main")" = "大空駆けるケストローバ Ver 1.0"
+sleep 1
+
+xdotool windowactivate --sync "$main"
+xdotool key --clearmodifiers alt+f
+sleep 0.5
+xdotool key Down Return
+settings=$(wait_window '^設定$' 50)
+check "Alt+F, 設定 opens the settings dialog" test -n "$settings"
+check "nothing written before the dialog closes" test ! -e "$program/★MailData/ini.ini"
+if [ -n "$settings" ]; then
+  xdotool windowactivate --sync "$settings"
+  xdotool key --clearmodifiers alt+F4
+  for _ in $(seq 1 50); do [ -e "$program/★MailData/ini.ini" ] && break; sleep 0.1; done
+  check "closing the settings dialog writes NUMBER and NUMBER100 beside the program" \
+    cmp -s "$program/★MailData/ini.ini" <(printf '[EXEINI]\r\nNUMBER=0\r\nNUMBER100=0\r\n')
+fi
+
+xdotool windowactivate --sync "$main"
+xdotool key --clearmodifiers alt+F4
+for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+check "closing the main window ends the program" bash -c "! kill -0 $app_pid 2>/dev/null"
+app_pid=""
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
