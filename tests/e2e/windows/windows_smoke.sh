@@ -3,7 +3,8 @@
 # holds ★ and Japanese, kestrova.exe started there under Wine (with no DLL
 # but its own) on the X server, under openbox, driven with xdotool: the main
 # window's title, the menu by keyboard, the settings dialog and the bytes it
-# writes, and that closing the main window ends the program and Wine.
+# writes, that closing the main window ends the program; then a check against
+# a Linux Dovecot on loopback with the hang-up option ticked.
 #   windows_smoke.sh ZIP WINE-RUNNER
 set -uo pipefail
 zip=$1
@@ -85,5 +86,51 @@ xdotool key --clearmodifiers alt+F4
 for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 check "closing the main window ends the program" bash -c "! kill -0 $app_pid 2>/dev/null"
 app_pid=""
+
+# A check against Dovecot on loopback, with the hang-up option ticked: the
+# result window, the paper aeroplane sent out (cut to its outline: the root
+# window's black shows at its corners) and the remote-access hang-up, after
+# which the program goes on as before.
+if command -v dovecot >/dev/null; then
+  . "$(dirname "$0")/dovecot.sh"
+  trap 'dovecot_stop; cleanup' EXIT
+  if dovecot_start "$work/dovecot"; then
+    printf 'SMTP=\r\nPOP3=pop3://127.0.0.1:%s\r\nMAIL=\r\nAPOP=0\r\n' "$DOVECOT_PLAIN_PORT" >"$program/orvenda.ini"
+    printf '[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\nNAME3=1\r\n' >"$program/★MailData/iniIdPass.ini"
+    printf '[EXEINI]\r\nNUMBER=1\r\nNUMBER100=1\r\n' >"$program/★MailData/ini.ini"
+    (cd "$program" && exec env KESTROVA_WINE_PREFIX="$work/prefix" KESTROVA_WINE_BARE=1 \
+      "$wine_runner" "$program/kestrova.exe") >"$work/log2" 2>&1 &
+    app_pid=$!
+    main=$(wait_window 'Ver 1\.0$' 600) || { echo "FAILED: the main window did not come back"; cat "$work/log2"; exit 1; }
+    sleep 1
+    xdotool windowactivate --sync "$main"
+    xdotool key --clearmodifiers alt+f
+    sleep 0.5
+    xdotool key Return
+    result=$(wait_window '^新着情報$' 300)
+    check "メールチェック shows 新着情報" test -n "$result"
+    check "Dovecot served the three messages" \
+      bash -c "grep -q 'retr=3/' '$work/dovecot/dovecot.log' || { sleep 2; grep -q 'retr=3/' '$work/dovecot/dovecot.log'; }"
+    plane=$(wait_window '^Form1$' 100)
+    check "new mail sends the paper aeroplane out" test -n "$plane"
+    if [ -n "$plane" ]; then
+      eval "$(xdotool getwindowgeometry --shell "$plane")"
+      import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" "$work/plane.png"
+      corner=$(convert "$work/plane.png" -format '%[pixel:p{0,0}]' info:)
+      inside=$(convert "$work/plane.png" -format '%[fx:mean]' info:)
+      check "the aeroplane window is cut to its outline (corner $corner)" \
+        bash -c "[[ '$corner' =~ ^(black|srgb\(0,0,0\))$ ]] && awk 'BEGIN { exit !($inside > 0.05) }'"
+    fi
+    check "after the check and the hang-up the program runs on" kill -0 "$app_pid"
+    xdotool windowactivate --sync "$main"
+    xdotool key --clearmodifiers alt+F4
+    for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+    check "closing the main window ends the program again" bash -c "! kill -0 $app_pid 2>/dev/null"
+    app_pid=""
+  else
+    echo "FAILED: Dovecot did not start"
+    failures=$((failures + 1))
+  fi
+fi
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
