@@ -188,3 +188,23 @@ step check-annotate bash -c "callgrind_annotate --auto=no --inclusive=no \
 
 echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$work/machine.txt"
 step report /usr/bin/python3 "$here/bench/report.py" "$work" "$results"
+
+# The Windows build under Wine, when scripts/windows has made it and its zip.
+if [ -f "$here/build-windows/bench/startup/bare_window.exe" ] &&
+  compgen -G "$here/build-windows/kestrova-*-win64.zip" >/dev/null; then
+  if ! bash "$here/bench/wine_startup.sh" 10 >"$work/wine.md" 2>"$work/wine.log"; then
+    echo "bench/run_all.sh: step 'wine' failed:" >&2
+    tail -n 40 "$work/wine.log" >&2
+    exit 1
+  fi
+  {
+    echo
+    echo "## Windows under Wine"
+    echo
+    echo "The Windows build (\`bash scripts/windows\`) on the same machine, by \`bench/wine_startup.sh\`: each program started in turns from a folder holding the zip's files, on a private Xvfb, with the Wine server already up; timed to the main window mapped on the X server."
+    echo
+    echo "| Benchmark | Ours | Reference | Ratio | Goal | Verdict |"
+    echo "|---|---|---|---|---|---|"
+    cat "$work/wine.md"
+  } >>"$results"
+fi
