@@ -81,6 +81,47 @@ if [ -n "$settings" ]; then
     cmp -s "$program/★MailData/ini.ini" <(printf '[EXEINI]\r\nNUMBER=0\r\nNUMBER100=0\r\n')
 fi
 
+# The server and account dialogs, from 設定, by keyboard: the files they
+# write hold the bytes the Linux build writes for the same typing
+# (tests/gui/settings checks those there).
+xdotool windowactivate --sync "$main"
+xdotool key --clearmodifiers alt+f
+sleep 0.5
+xdotool key Down Return
+settings=$(wait_window '^設定$' 50)
+if [ -n "$settings" ]; then
+  xdotool windowactivate --sync "$settings"
+  xdotool key Tab space # POPサーバー
+  server=$(wait_window '^サーバー$' 50)
+  check "POPサーバー opens the server dialog" test -n "$server"
+  if [ -n "$server" ]; then
+    xdotool windowactivate --sync "$server"
+    xdotool type --delay 20 "  smtp.example  "
+    xdotool key Tab
+    xdotool type --delay 20 "pop.example"
+    xdotool key Tab space Tab space # APOP ticked, then 設定
+    for _ in $(seq 1 50); do [ -e "$program/orvenda.ini" ] && break; sleep 0.1; done
+    check "the server dialog writes orvenda.ini in the folder it was started from" \
+      cmp -s "$program/orvenda.ini" <(printf 'SMTP=  smtp.example  \r\nPOP3=pop.example\r\nMAIL=\r\nAPOP=1\r\n')
+  fi
+  xdotool windowactivate --sync "$settings"
+  xdotool key Tab space # ID/PASS, after POPサーバー, which keeps the focus
+  account=$(wait_window '^ID,PASS$' 50)
+  check "ID/PASS opens the account dialog" test -n "$account"
+  if [ -n "$account" ]; then
+    xdotool windowactivate --sync "$account"
+    xdotool type --delay 20 "taro"
+    xdotool key Tab
+    xdotool type --delay 20 "pass word"
+    xdotool key Tab Tab Tab space shift+Tab shift+Tab space # keep it, then OK
+    for _ in $(seq 1 50); do [ -e "$program/★MailData/iniIdPass.ini" ] && break; sleep 0.1; done
+    check "the account dialog writes iniIdPass.ini beside the program" \
+      cmp -s "$program/★MailData/iniIdPass.ini" <(printf '[EXEINI]\r\nNAME=taro\r\nNAME2=pass word\r\nNAME3=1\r\n')
+  fi
+  xdotool windowactivate --sync "$settings"
+  xdotool key --clearmodifiers alt+F4
+fi
+
 xdotool windowactivate --sync "$main"
 xdotool key --clearmodifiers alt+F4
 for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
