@@ -4,6 +4,7 @@
 #include "mail/UntrustedCertificate.h"
 #include "settings/Cp932.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSslCertificate>
 
@@ -171,6 +172,42 @@ TEST_F(NMailDovecot, AnUntrustedCertificateIsDescribedAndOnlyItsExactPinLetsItTh
     EXPECT_TRUE(loginLines("pinned").first().contains(", TLS,"));
     EXPECT_EQ(plainMail.NMailPop3Connect(tls.toUtf8().constData()), -1);
     EXPECT_NE(plainMail.untrustedCertificate(), nullptr);
+}
+
+TEST_F(NMailDovecot, APinLetsThroughOnlyTheWholeDigestOnItsOwnPort)
+{
+    const QByteArray digest = server().serverCertificate().digest(QCryptographicHash::Sha256);
+    QByteArray firstHalfChanged = digest;
+    firstHalfChanged[0] = char(firstHalfChanged[0] ^ 1);
+    QByteArray secondHalfChanged = digest;
+    secondHalfChanged[31] = char(secondHalfChanged[31] ^ 1);
+    const quint16 port = server().plainPort();
+    struct Case
+    {
+        const char* what;
+        quint16 pinnedPort;
+        QByteArray pinned;
+        bool connects;
+        bool changed; // asked as a certificate that differs from the pinned one
+    };
+    for (const Case& c :
+         {Case{"exact", port, digest, true, false},
+          Case{"first half differs", port, firstHalfChanged, false, true},
+          Case{"second half differs", port, secondHalfChanged, false, true},
+          Case{"pinned for another port", quint16(port + 1), digest, false, false}}) {
+        SCOPED_TRACE(c.what);
+        NMail mail; // trusts only the system store and its pins
+        mail.setTimeouts(5000, 10000);
+        mail.certificatePins().pin(QStringLiteral("127.0.0.1"), c.pinnedPort, c.pinned);
+        const int handle = mail.NMailPop3Connect(server().plainHostPort().toUtf8().constData());
+        EXPECT_EQ(handle >= 0, c.connects);
+        mail.NMailPop3Close(handle);
+        const UntrustedCertificate* untrusted = mail.untrustedCertificate();
+        ASSERT_EQ(untrusted != nullptr, !c.connects);
+        if (untrusted) {
+            EXPECT_EQ(untrusted->changed, c.changed);
+        }
+    }
 }
 
 TEST_F(NMailDovecot, UserPassAndApopLogInAndAWrongPasswordCarriesTheServersWords)
