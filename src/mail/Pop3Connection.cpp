@@ -466,14 +466,21 @@ void Pop3Connection::quit()
         const int saved = m_replyTimeoutMs;
         m_replyTimeoutMs = std::min(m_replyTimeoutMs, kQuitTimeoutMs);
         // Answers still owed to commands sent ahead come first; together
-        // they get no more time than QUIT alone.
+        // they get no more time than QUIT alone, and neither does the
+        // goodbye below.
+        const QDeadlineTimer deadline(kQuitTimeoutMs);
         QByteArray reply;
-        if (drainOwed(QDeadlineTimer(kQuitTimeoutMs)) != Status::Ok ||
-            command("QUIT", &reply) != Status::Ok)
+        if (drainOwed(deadline) != Status::Ok || command("QUIT", &reply) != Status::Ok)
             m_broken = true;
         m_replyTimeoutMs = saved;
-        if (m_socket)
+        if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
+            // Over TLS this sends the close notice, so the server sees the
+            // session end as agreed rather than cut off; the wait lets those
+            // bytes out before the socket goes.
             m_socket->disconnectFromHost();
+            if (m_socket->state() != QAbstractSocket::UnconnectedState)
+                m_socket->waitForDisconnected(remainingMs(deadline));
+        }
     }
     abort();
 }

@@ -6,10 +6,12 @@
 #include "settings/Cp932.h"
 #include "support/ResourceUsage.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -271,6 +273,26 @@ TEST_F(NMailFakeServer, CredentialsThatWouldSmuggleACommandAreRefusedAndNoDeleIs
               kMessage.size());
     m_mail.NMailPop3Close(handle);
     EXPECT_EQ(server.commandLog(), "CAPA\nUSER u\nPASS p\nSTAT\nTOP 1 0\nLIST 1\nRETR 1\nQUIT\n");
+}
+
+TEST_F(NMailFakeServer, ClosingATlsSessionSendsTheCloseNotice)
+{
+    FakePop3Server server(QStringLiteral("tls"));
+    ASSERT_TRUE(server.isRunning());
+    const QByteArray host = "pop3s://" + server.hostPort().toUtf8();
+    ASSERT_EQ(m_mail.NMailPop3Connect(host.constData()), -1); // its certificate is nobody's
+    ASSERT_NE(m_mail.untrustedCertificate(), nullptr);
+    m_mail.trustCertificate(*m_mail.untrustedCertificate());
+    const int handle = m_mail.NMailPop3Connect(host.constData());
+    ASSERT_GE(handle, 0) << lastMessage().toStdString();
+    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
+    // The server tells what it saw once the link is gone.
+    QByteArray log;
+    for (QDeadlineTimer wait(10000); !log.contains("CLOSE-NOTIFY") && !wait.hasExpired();
+         QThread::msleep(20))
+        log = server.commandLog();
+    EXPECT_TRUE(log.endsWith("QUIT\nCLOSE-NOTIFY\n")) << log.toStdString();
 }
 
 TEST_F(NMailFakeServer, LoadingTheTrustedCertificatesDoesNotCountAgainstTheConnectBound)
