@@ -35,6 +35,18 @@ bool listsCapability(const QByteArray& list, QByteArrayView capability)
     return false;
 }
 
+// Whether the bytes received so far of a status line can still become one:
+// every status line begins "+OK" or "-ERR", so any other first bytes are not
+// POP3, whether or not a line end ever follows them.
+bool canBeginStatusLine(QByteArrayView start)
+{
+    const auto begins = [start](QByteArrayView indicator) {
+        const qsizetype n = std::min(start.size(), indicator.size());
+        return start.first(n) == indicator.first(n);
+    };
+    return begins("+OK") || begins("-ERR");
+}
+
 } // namespace
 
 Pop3Connection::Pop3Connection(int connectTimeoutMs, int replyTimeoutMs,
@@ -319,7 +331,8 @@ Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line, QDeadlin
             m_pendingPos = lf + 1;
             return Status::Ok;
         }
-        if (m_pending.size() - m_pendingPos > kMaxStatusLine)
+        if (m_pending.size() - m_pendingPos > kMaxStatusLine ||
+            !canBeginStatusLine(QByteArrayView(m_pending).sliced(m_pendingPos)))
             return fail(Status::ProtocolError);
         // One bound for the whole line, however slowly its bytes come.
         if (deadline.hasExpired())

@@ -25,7 +25,7 @@ Modes:
   garbage-greeting  greets with bytes that are not POP3
   capa-flood        CAPA answers +OK and then lines without end
   capa-trickle      CAPA answers +OK and then a short line every 50 ms, never ending
-  trickle-status    the answer to USER comes one byte every 50 ms, never ending
+  trickle-status    the answer to USER is "+OK " and then one byte every 50 ms, never ending
   top-flood         TOP answers +OK and then header lines without end
   broken-stls       CAPA lists STLS; STLS answers +OK and then bytes that are not TLS
   huge-count-drop   STAT claims 2147483647 messages; the next command closes the link
@@ -257,6 +257,7 @@ def session(conn, mode, log):
             if mode == "long-status":
                 conn.sendall(b"+OK " + b"x" * (2 * 1024 * 1024) + b"\r\n")
             elif mode == "trickle-status":
+                conn.sendall(b"+OK ")
                 while True:
                     conn.sendall(b"x")
                     time.sleep(0.05)
