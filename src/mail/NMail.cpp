@@ -2,6 +2,7 @@
 
 #include "mail/MailHeaderParser.h"
 #include "mail/Pop3Host.h"
+#include "mail/ServerText.h"
 #include "mail/SpanWriter.h"
 #include "mail/TrustStore.h"
 #include "settings/Cp932.h"
@@ -153,13 +154,13 @@ int NMail::failWith(int code, const QString& text)
 
 QString NMail::serverWords(const QByteArray& reply) const
 {
-    // The reply's bytes decoded as CP932 (Cp932::decode says what becomes of
-    // a byte that starts no character). A server that echoes the password
-    // does not get it into a text.
-    QString words = Cp932::decode(reply.trimmed());
+    // A server that echoes the password does not get it into a text: its
+    // bytes are masked before decoding, so the mask holds whichever way the
+    // rest of the reply is read.
+    QByteArray bytes = reply.trimmed();
     if (!m_password.isEmpty())
-        words.replace(Cp932::decode(m_password), QStringLiteral("****"));
-    return words;
+        bytes.replace(m_password, "****");
+    return ServerText::decode(bytes);
 }
 
 int NMail::failConnection(Status status, const QByteArray& serverReply, const Session& session)

@@ -1,5 +1,7 @@
 #include "mail/Pop3Connection.h"
 
+#include "mail/ServerText.h"
+
 #include <QCryptographicHash>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -232,7 +234,7 @@ Pop3Connection::Status Pop3Connection::startTls(const QString& host)
     QByteArray reply;
     const Status status = command("STLS", &reply);
     if (status == Status::ServerError) {
-        m_tlsError = QString::fromLatin1(reply);
+        m_tlsError = ServerText::decode(reply);
         return fail(Status::TlsFailed);
     }
     if (status != Status::Ok)

@@ -1,6 +1,7 @@
 // What the mail library makes of a server's first bytes and of its own words,
 // against a scripted peer: bytes that cannot begin a POP3 answer end the
-// session at once, and a refusal is shown with the password masked.
+// session at once, and a refusal is shown in the encoding it came in, with
+// the password masked.
 #include "scriptedpop3/ScriptedPop3Server.h"
 
 #include "mail/NMail.h"
@@ -67,8 +68,10 @@ TEST(NMailServerWords, BytesThatCannotBeginAnAnswerAreNotPop3WithoutWaitingForAL
     }
 }
 
-TEST(NMailServerWords, ARefusalIsShownWithThePasswordMasked)
+TEST(NMailServerWords, ARefusalIsShownAsUtf8OrShiftJisWithThePasswordMasked)
 {
+    const QString refusal = QStringLiteral("パスワードが違います");
+    const QByteArray japanesePassword = Cp932::encode(QStringLiteral("秘密の鍵"));
     struct Case
     {
         const char* what;
@@ -79,8 +82,12 @@ TEST(NMailServerWords, ARefusalIsShownWithThePasswordMasked)
     const std::vector<Case> cases{
         {"ASCII", "pw", "[AUTH] Authentication failed.",
          QStringLiteral("-ERR [AUTH] Authentication failed.")},
+        {"UTF-8", "pw", refusal.toUtf8(), "-ERR " + refusal},
+        {"Shift-JIS", "pw", Cp932::encode(refusal), "-ERR " + refusal},
         {"the password echoed", "hunter2", "hunter2 is not the password of u",
          QStringLiteral("-ERR **** is not the password of u")},
+        {"a Shift-JIS password echoed in UTF-8 words", japanesePassword,
+         refusal.toUtf8() + ": " + japanesePassword, "-ERR " + refusal + QStringLiteral(": ****")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
