@@ -72,7 +72,8 @@ int connectTrusted(AppContext& ctx, MessageTexts& t)
     if (const UntrustedCertificate* untrusted = mail.untrustedCertificate()) {
         const UntrustedCertificate certificate = *untrusted;
         if (askUser(ctx, certificate.question(),
-                    MessageBoxes::YesNo | MessageBoxes::DefaultButton2) != MessageBoxes::Yes)
+                    MessageBoxes::YesNo | MessageBoxes::DefaultButton2 | MessageBoxes::Question) !=
+            MessageBoxes::Yes)
             return -1;
         mail.trustCertificate(certificate);
         handle = mail.NMailPop3Connect(host.constData());

@@ -226,8 +226,13 @@ TEST_F(NMailDovecot, UserPassAndApopLogInAndAWrongPasswordCarriesTheServersWords
         EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "login", "wrong-password", apop),
                   NMail::ErrorRefused);
         const QString message = lastMessage();
-        EXPECT_TRUE(message.startsWith(QStringLiteral("ログインに失敗しました。")))
-            << message.toStdString();
+        // The server named, its words, and what to try.
+        for (const QString& part :
+             {QStringLiteral("POP3 サーバー「%1」へのログインに失敗しました。")
+                  .arg(server().plainHostPort()),
+              QStringLiteral("「ID/PASS」でアカウント名とパスワードを確かめてください。"),
+              QStringLiteral("「APOP を使用する」")})
+            EXPECT_TRUE(message.contains(part)) << message.toStdString();
         EXPECT_TRUE(message.contains(QStringLiteral("-ERR [AUTH] Authentication failed.")))
             << message.toStdString();
         EXPECT_FALSE(message.contains(QStringLiteral("wrong-password")));

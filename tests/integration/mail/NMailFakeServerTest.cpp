@@ -67,9 +67,9 @@ TEST_F(NMailFakeServer, SilenceEndsInATimeoutWithinTheBound)
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData()), -1);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_EQ(lastMessage(),
-                  QStringLiteral("POP3 サーバー「%1」から 1 秒以内に応答がありませんでした。")
-                      .arg(server.hostPort()));
+        EXPECT_TRUE(lastMessage().startsWith(
+            QStringLiteral("POP3 サーバー「%1」から 1 秒以内に応答がありませんでした。\n")
+                .arg(server.hostPort())));
     }
     {
         FakePop3Server server(QStringLiteral("stall"));
@@ -83,10 +83,9 @@ TEST_F(NMailFakeServer, SilenceEndsInATimeoutWithinTheBound)
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorTimeout);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_EQ(
-            lastMessage(),
-            QStringLiteral("POP3 サーバー「pop3://%1」から 1 秒以内に応答がありませんでした。")
-                .arg(server.hostPort()));
+        EXPECT_TRUE(lastMessage().startsWith(
+            QStringLiteral("POP3 サーバー「pop3://%1」から 1 秒以内に応答がありませんでした。\n")
+                .arg(server.hostPort())));
         // The session is dropped: later calls fail at once, close is safe.
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
@@ -126,9 +125,9 @@ TEST_F(NMailFakeServer, ALinkDroppedHalfwayThroughRetrIsALostConnection)
     EXPECT_EQ(m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0),
               NMail::ErrorConnectionLost);
     EXPECT_LT(m_clock.elapsed(), kHangMs);
-    EXPECT_EQ(
-        lastMessage(),
-        QStringLiteral("POP3 サーバー「pop3://%1」との接続が切れました。").arg(server.hostPort()));
+    EXPECT_TRUE(lastMessage().startsWith(
+        QStringLiteral("POP3 サーバー「pop3://%1」との接続が切れました。\n")
+            .arg(server.hostPort())));
     // What arrived is there, cut and terminated.
     EXPECT_TRUE(kMessage.startsWith(QByteArray(body.data())));
     EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
@@ -167,8 +166,8 @@ TEST_F(NMailFakeServer, ApopWithoutATimestampFailsBeforeSendingAnything)
     const int handle = connectPlain(server);
     ASSERT_GE(handle, 0);
     EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "secret", -1), NMail::ErrorNoApopTimestamp);
-    EXPECT_EQ(lastMessage(),
-              QStringLiteral("APOP に必要なタイムスタンプがサーバーの挨拶にありません。"));
+    EXPECT_TRUE(lastMessage().contains(QStringLiteral("APOP でのログインに必要なタイムスタンプ")));
+    EXPECT_TRUE(lastMessage().contains(QStringLiteral("「APOP を使用する」のチェックを外して")));
     m_mail.NMailPop3Close(handle);
     EXPECT_EQ(server.commandLog(), "QUIT\n");
 }
