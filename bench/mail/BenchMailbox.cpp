@@ -107,10 +107,10 @@ int main(int argc, char** argv)
         ~StopFirst() { stopMaster(pid); }
     } stopFirst{master};
     using namespace BenchMessages;
-    if (!fill(server, QStringLiteral("bulk"), BulkCount, BulkBytes) ||
-        !fill(server, QStringLiteral("small"), SmallCount, SmallBytes) ||
-        !fill(server, QStringLiteral("huge"), 1, HugeBytes) ||
-        !fill(server, QStringLiteral("tiny"), 1, SmallBytes)) {
+    if (!fill(server, QStringLiteral("bulk"), kBulkCount, kBulkBytes) ||
+        !fill(server, QStringLiteral("small"), kSmallCount, kSmallBytes) ||
+        !fill(server, QStringLiteral("huge"), 1, kHugeBytes) ||
+        !fill(server, QStringLiteral("tiny"), 1, kSmallBytes)) {
         std::fprintf(stderr, "could not fill the mailboxes in %s\n",
                      qPrintable(server.directory()));
         return 1;

@@ -7,11 +7,11 @@
 // (dot-stuffed on the wire).
 namespace BenchMessages {
 
-constexpr int BulkCount = 1000;
-constexpr int BulkBytes = 50 * 1000;
-constexpr int SmallCount = 5000;
-constexpr int SmallBytes = 2000;
-constexpr int HugeBytes = 50 * 1000 * 1000;
+constexpr int kBulkCount = 1000;
+constexpr int kBulkBytes = 50 * 1000;
+constexpr int kSmallCount = 5000;
+constexpr int kSmallBytes = 2000;
+constexpr int kHugeBytes = 50 * 1000 * 1000;
 
 inline QByteArray message(int n, int bytes)
 {

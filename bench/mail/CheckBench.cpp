@@ -16,6 +16,7 @@
 #include "app/AppContext.h"
 #include "app/MainForm.h"
 #include "mail/MsgForm.h"
+#include "support/Controls.h"
 
 #include <QApplication>
 #include <QDir>
@@ -139,7 +140,7 @@ public:
     bool check(int expected)
     {
         m_ctx->mainForm->CheckMail();
-        const QString shown = m_ctx->msgForm->Text2->text();
+        const QString shown = child<QLineEdit>(m_ctx->msgForm.get(), "Text2")->text();
         if (shown != QString::number(expected)) {
             std::fprintf(stderr, "the check reported %s, not %d\n", qPrintable(shown), expected);
             return false;
@@ -182,8 +183,8 @@ int times(Program& program, quint16 port)
         QByteArray user;
         int count;
     };
-    const Mailbox mailboxes[] = {{"check_bulk", "bulk", BenchMessages::BulkCount},
-                                 {"check_small", "small", BenchMessages::SmallCount}};
+    const Mailbox mailboxes[] = {{"check_bulk", "bulk", BenchMessages::kBulkCount},
+                                 {"check_small", "small", BenchMessages::kSmallCount}};
     for (const Mailbox& box : mailboxes) {
         program.useAccount(box.user);
         // Unrecorded: Dovecot builds its indexes, the page cache fills.
@@ -241,8 +242,8 @@ int main(int argc, char** argv)
     if (mode == "memory")
         return memory(program, port);
     const QByteArray user = argv[3];
-    const int count = user == "bulk"    ? BenchMessages::BulkCount
-                      : user == "small" ? BenchMessages::SmallCount
+    const int count = user == "bulk"    ? BenchMessages::kBulkCount
+                      : user == "small" ? BenchMessages::kSmallCount
                                         : 1;
     program.useAccount("tiny");
     if (!program.check(1))

@@ -2,7 +2,7 @@
 // has no CP932 form, and of bytes that are no valid CP932. Every case must run
 // at the codec's normal per-character speed: a hostile server reply or a
 // pasted text of such characters must not cost more than clean text does.
-#include "settings/Cp932.h"
+#include "base/Cp932.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,11 +4,11 @@
 //   part name=NAME ns=..
 // Run it several times and take the median of each piece; the pieces do not
 // add up to the whole start-up, which also creates and lays out the windows.
-#include "app/Appearance.h"
 #include "flight/AudioOutput.h"
 #include "flight/FrameShapes.h"
 #include "flight/Module1.h"
 #include "mail/DialUpHangUp.h"
+#include "ui/Appearance.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -102,7 +102,7 @@ void BM_FlightTickWindowWorkOnly(benchmark::State& state)
     int i = 0;
     for (auto _ : state) {
         form1.move(100 + (i & 63), 100 + (i & 31));
-        form1.setMask(form1.FrameRegions[size_t(i & 7)]);
+        form1.setMask(form1.frameRegion(i & 7));
         ++i;
     }
     QCoreApplication::processEvents();

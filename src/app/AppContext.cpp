@@ -35,8 +35,13 @@ private:
 AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
     : exeFolder(exeFolder_), store(exeFolder_, orvendaPath),
       hangUp(std::make_unique<HangUpOnFirstUse>()), endProcess([] { std::_Exit(0); }),
-      openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), mainForm(*this),
-      form1(*this), msgForm(*this), setForm(*this), optionForm(*this), idPassForm(*this)
+      openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
+      mainForm([this] { return new MainForm(*this); }),
+      form1([this] { return new Form1(sound, [this] { endProcess(); }); }),
+      msgForm([] { return new MsgForm(); }),
+      setForm([this] { return new SetForm(store, idPassForm, optionForm, msgBox, openUrl); }),
+      optionForm([this] { return new OptionForm(values, store); }),
+      idPassForm([this] { return new IdPassForm(values, store); })
 {
     // A box asked for while none of our windows is active belongs to the main window.
     msgBox.setDefaultOwner([this]() -> QWidget* { return mainForm.ifLoaded(); });

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/FormRegistry.h"
-#include "app/MessageBoxes.h"
 #include "flight/Module1.h"
 #include "mail/DialUpHangUp.h"
 #include "mail/NMail.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsValues.h"
+#include "ui/FormRegistry.h"
+#include "ui/MessageBoxes.h"
 
 #include <QUrl>
 

@@ -1,12 +1,17 @@
 #include "app/MainForm.h"
 
 #include "app/AppContext.h"
-#include "app/Appearance.h"
-#include "app/ClickLabel.h"
-#include "app/HomePage.h"
-#include "app/Twips.h"
 #include "flight/Form1.h"
+#include "mail/MailCheck.h"
+#include "mail/MsgForm.h"
+#include "mail/UntrustedCertificate.h"
+#include "settings/IdPassForm.h"
 #include "settings/SetForm.h"
+#include "ui/Appearance.h"
+#include "ui/ClickLabel.h"
+#include "ui/DialogParts.h"
+#include "ui/HomePage.h"
+#include "ui/Twips.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,32 +30,25 @@
 
 namespace {
 
-ClickLabel* caption(const char* name, const QString& text, QWidget* parent, QRect geometry,
-                    const QColor& colour = QColor())
-{
-    auto* label = new ClickLabel(QString::fromLatin1(name), text, parent);
-    label->setGeometry(geometry);
-    if (colour.isValid()) {
-        QPalette pal = label->palette();
-        pal.setColor(QPalette::WindowText, colour);
-        label->setPalette(pal);
-    } else {
-        label->setAutoFillBackground(true);
-    }
-    return label;
-}
+const QString kAccountFile = QStringLiteral("iniIdPass.ini");
+const QString kErrorTitle = QStringLiteral("エラー");
+const QString kNewMail = QStringLiteral("新着メールが有ります。");
+const QString kNoMail = QStringLiteral("新着メールはありませんでした。");
+const QString kCouldNotCheck = QStringLiteral("メールを確認できませんでした。");
 
-QCheckBox* checkBox(const char* name, const QString& text, QWidget* parent, QRect geometry)
+// The wait cursor while a check runs; lifted while the check waits for the user.
+class WaitCursor
 {
-    auto* box = new QCheckBox(text, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setGeometry(geometry);
-    return box;
-}
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 } // namespace
 
-MainForm::MainForm(AppContext& ctx) : Form(ctx)
+MainForm::MainForm(AppContext& ctx) : m_ctx(ctx)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("大空駆けるケストローバ Ver 1.0"));
@@ -61,7 +59,7 @@ MainForm::MainForm(AppContext& ctx) : Form(ctx)
     layout->setSpacing(0);
     client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(ClientWidth, ClientHeight);
+    client->setFixedSize(kClientWidth, kClientHeight);
     // The client area is black; the menu bar above it keeps the system's look.
     QPalette pal = client->palette();
     pal.setColor(QPalette::Window, Qt::black);
@@ -122,6 +120,8 @@ void MainForm::buildMenu()
 
 void MainForm::buildControls()
 {
+    using DialogParts::caption;
+    using DialogParts::checkBox;
     using Twips::rect;
 
     Image1 = new QLabel(client);
@@ -138,27 +138,27 @@ void MainForm::buildControls()
     CHR_CG->hide();
     m_sky.setSheet(CHR_CG->pixmap().toImage());
 
-    Label8 = caption("Label8", QStringLiteral("メールチェック"), client, rect(2040, 27, 1455, 255),
+    Label8 = caption(client, "Label8", QStringLiteral("メールチェック"), rect(2040, 27, 1455, 255),
                      QColor(0, 255, 255));
     Label8->setFont(Appearance::uiFont(9, true));
-    Label1 = caption("Label1", QStringLiteral("コックピット"), client, rect(120, 1995, 1215, 255),
+    Label1 = caption(client, "Label1", QStringLiteral("コックピット"), rect(120, 1995, 1215, 255),
                      QColor(0, 255, 0));
-    Label7 = caption("Label7", QStringLiteral("Sound OFF"), client, rect(1320, 1995, 975, 255),
+    Label7 = caption(client, "Label7", QStringLiteral("Sound OFF"), rect(1320, 1995, 975, 255),
                      QColor(255, 255, 0));
-    Label6 = caption("Label6", QStringLiteral("紙飛行機"), client, rect(2520, 1995, 735, 255),
+    Label6 = caption(client, "Label6", QStringLiteral("紙飛行機"), rect(2520, 1995, 735, 255),
                      QColor(255, 0, 0));
     // Below the visible client area: run by other handlers only.
-    Label2 = caption("Label2", QStringLiteral("sound"), client, rect(360, 4560, 855, 255),
+    Label2 = caption(client, "Label2", QStringLiteral("sound"), rect(360, 4560, 855, 255),
                      QColor(255, 255, 0));
-    Label3 = caption("Label3", QStringLiteral("切断"), client, rect(1560, 3600, 735, 255));
-    Label4 = caption("Label4", QStringLiteral("set"), client, rect(3000, 4200, 735, 255));
-    Label5 = caption("Label5", QStringLiteral("Stop"), client, rect(1560, 4560, 855, 255));
+    Label3 = caption(client, "Label3", QStringLiteral("切断"), rect(1560, 3600, 735, 255));
+    Label4 = caption(client, "Label4", QStringLiteral("set"), rect(3000, 4200, 735, 255));
+    Label5 = caption(client, "Label5", QStringLiteral("Stop"), rect(1560, 4560, 855, 255));
     ChkSynchro =
-        checkBox("ChkSynchro", QStringLiteral("同期再生(&S)"), client, rect(480, 5160, 1335, 255));
-    ChkOnMem = checkBox("ChkOnMem", QStringLiteral("メモリから再生(&M)"), client,
+        checkBox(client, "ChkSynchro", QStringLiteral("同期再生(&S)"), rect(480, 5160, 1335, 255));
+    ChkOnMem = checkBox(client, "ChkOnMem", QStringLiteral("メモリから再生(&M)"),
                         rect(480, 5520, 2415, 255));
     ChkLoop =
-        checkBox("ChkLoop", QStringLiteral("繰り返し再生(&L)"), client, rect(480, 6000, 1575, 255));
+        checkBox(client, "ChkLoop", QStringLiteral("繰り返し再生(&L)"), rect(480, 6000, 1575, 255));
     ChkLoop->setChecked(true);
     // The check boxes can take the focus (by Tab); the arrow keys still steer.
     for (QCheckBox* box : {ChkSynchro, ChkOnMem, ChkLoop})
@@ -193,7 +193,7 @@ void MainForm::buildControls()
 // placed lower stay out of view.
 void MainForm::applyOuterHeight()
 {
-    setFixedSize(ClientWidth, menuBar->sizeHint().height() + ClientHeight);
+    setFixedSize(kClientWidth, menuBar->sizeHint().height() + kClientHeight);
 }
 
 void MainForm::Form_Load()
@@ -218,7 +218,7 @@ void MainForm::Form_Load()
     m_ctx.form1->hide();
     // 6. The hang-up option.
     if (m_ctx.store.ReadProfileInt(QStringLiteral("ini.ini"), QStringLiteral("NUMBER")) == 1)
-        m_ctx.setForm->Check1->setChecked(true);
+        m_ctx.setForm->setHangUpAfterCheck(true);
     // 7. Server settings.
     m_ctx.store.LoadServerSettings(m_ctx.values);
     // 8, 9. The mail library.
@@ -298,7 +298,7 @@ void MainForm::mzenmen_Click()
 
 void MainForm::Sakusyahp_Click()
 {
-    HomePage::offer(m_ctx, this);
+    HomePage::offer(m_ctx.msgBox, m_ctx.openUrl, this);
 }
 
 void MainForm::Label3_Click()
@@ -381,8 +381,8 @@ void MainForm::Timer1_Timer()
     m_sky.drawJet(JetX, JetY);
     // One refresh per step, of what the step drew (the tiles and the jet):
     // the captions below the tiles are not laid out again 64 times a second.
-    constexpr int cell = SkyView::CellSize;
-    client->update(QRegion(SkyX, SkyY, SkyView::TileColumns * cell, SkyView::TileRows * cell) +
+    constexpr int cell = SkyView::kCellSize;
+    client->update(QRegion(SkyX, SkyY, SkyView::kTileColumns * cell, SkyView::kTileRows * cell) +
                    QRegion(JetX, JetY, cell, cell));
 }
 
@@ -398,13 +398,13 @@ void MainForm::runDueSteps()
 qint16* MainForm::arrowFlag(int keyCode)
 {
     switch (keyCode) {
-    case VkUp:
+    case kVkUp:
         return &ArrowKeys.Up;
-    case VkDown:
+    case kVkDown:
         return &ArrowKeys.Down;
-    case VkLeft:
+    case kVkLeft:
         return &ArrowKeys.Left;
-    case VkRight:
+    case kVkRight:
         return &ArrowKeys.Right;
     default:
         return nullptr;
@@ -427,13 +427,13 @@ int MainForm::arrowKeyCode(int qtKey)
 {
     switch (qtKey) {
     case Qt::Key_Left:
-        return VkLeft;
+        return kVkLeft;
     case Qt::Key_Up:
-        return VkUp;
+        return kVkUp;
     case Qt::Key_Right:
-        return VkRight;
+        return kVkRight;
     case Qt::Key_Down:
-        return VkDown;
+        return kVkDown;
     default:
         return 0;
     }
@@ -493,4 +493,53 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
         watched != client)
         return handleArrowKey(static_cast<QKeyEvent*>(event));
     return Form::eventFilter(watched, event);
+}
+
+void MainForm::CheckMail()
+{
+    WaitCursor waitCursor;
+    // Every box of the check is titled エラー, belongs to the main window and
+    // lifts the wait cursor while it is up.
+    auto ask = [this](const QString& prompt, int style) {
+        QGuiApplication::restoreOverrideCursor();
+        const int answer = m_ctx.msgBox.MsgBox(prompt, style, kErrorTitle, this);
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        return answer;
+    };
+    CheckMailUser user;
+    user.readAccount = [this] {
+        const QString name = m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME"));
+        const QString password =
+            m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME2"));
+        // Into the account dialog (loaded hidden if need be) and the shared values.
+        m_ctx.idPassForm->setAccount(name, password);
+        m_ctx.values.UserId = name;
+        m_ctx.values.Password = password;
+        return CheckMailUser::Account{name, password};
+    };
+    user.askForAccount = [this] { m_ctx.idPassForm.Show(); };
+    user.trustCertificate = [&ask](const UntrustedCertificate& certificate) {
+        return ask(certificate.question(), MessageBoxes::YesNo | MessageBoxes::DefaultButton2 |
+                                               MessageBoxes::Question) == MessageBoxes::Yes;
+    };
+    user.showFailure = [&ask](const QString& reason) { ask(reason, MessageBoxes::OkOnly); };
+
+    const CheckOutcome outcome =
+        checkMail(m_ctx.mail, m_ctx.values.Pop3Server, m_ctx.values.ApopFlag != 0, user);
+
+    // Report, in every case, and only what is known.
+    m_ctx.msgForm.Show();
+    if (outcome.counted())
+        m_ctx.msgForm->showResult(outcome.count > 0 ? kNewMail : kNoMail,
+                                  QString::number(outcome.count));
+    else
+        m_ctx.msgForm->showResult(kCouldNotCheck, QStringLiteral("-"));
+
+    // New mail sends the aeroplane out, or stows it when it is out.
+    if (outcome.counted() && outcome.count > 0)
+        Label6_Click();
+
+    // Hang up after every check when the option is ticked.
+    if (m_ctx.setForm->hangUpAfterCheck())
+        Label3_Click();
 }

@@ -1,13 +1,14 @@
 #pragma once
 
-#include "app/FormRegistry.h"
 #include "app/SkyView.h"
 #include "app/StepSchedule.h"
+#include "ui/FormRegistry.h"
 
 #include <QImage>
 
 #include <functional>
 
+class AppContext;
 class ClickLabel;
 class QAction;
 class QCheckBox;
@@ -19,7 +20,7 @@ class QTimer;
 // The cockpit: the start-up window and the spine of the program. Its
 // coloured captions and its one menu, ファイル(F), are the user's commands;
 // closing it ends the process. It also owns the airframe view (sky and jet)
-// and runs the mail check (CheckMail, in mail/CheckMail.cpp).
+// and runs the mail check.
 class MainForm : public Form
 {
     Q_OBJECT
@@ -93,18 +94,56 @@ public:
 
     // Virtual-key code of an arrow key, 0 for any other key.
     static int arrowKeyCode(int qtKey);
-    // The held-key flag of an arrow key's code, or null for other keys.
-    qint16* arrowFlag(int keyCode);
-    static constexpr int VkLeft = 37;
-    static constexpr int VkUp = 38;
-    static constexpr int VkRight = 39;
-    static constexpr int VkDown = 40;
+    static constexpr int kVkLeft = 37;
+    static constexpr int kVkUp = 38;
+    static constexpr int kVkRight = 39;
+    static constexpr int kVkDown = 40;
 
     // One complete mail check, on this thread to its end: connect (asking
     // about an untrusted certificate), read the account, log in, fetch every
     // message, close, report in the result window 新着情報, send the aeroplane
-    // out on new mail, hang up when asked. Defined in mail/CheckMail.cpp.
+    // out on new mail, hang up when asked.
     void CheckMail();
+
+    // The window's state, for a look from outside.
+    struct State
+    {
+        bool SkyViewOn;
+        int JetX;
+        int JetY;
+        int SkyX;
+        int SkyY;
+        ArrowKeyFlags ArrowKeys;
+        bool PlaneOut;
+        bool OnTop;
+    };
+    State state() const { return {SkyViewOn, JetX, JetY, SkyX, SkyY, ArrowKeys, PlaneOut, OnTop}; }
+
+    static constexpr int kClientWidth = 222;  // 3330 twips
+    static constexpr int kClientHeight = 148; // 2220 twips
+
+    // The persistent picture of the client area that the airframe view draws into.
+    const QImage& skyImage() const { return m_sky.image(); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // An arrow key press or release for the key handlers; false for other keys.
+    bool handleArrowKey(QKeyEvent* event);
+    // The held-key flag of an arrow key's code, or null for other keys.
+    qint16* arrowFlag(int keyCode);
+    void buildControls();
+    void buildMenu();
+    void applyOuterHeight();
+    void setTopmost(bool on);
+    // The sound file: the program's folder + "/Sound/1.wav".
+    QString soundFilePath() const;
+
+    AppContext& m_ctx;
 
     // Controls, named as the window's table names them.
     QLabel* Image1 = nullptr;     // the cockpit picture; hidden in the airframe view
@@ -148,30 +187,7 @@ public:
     bool OnTop = false;       // the cockpit is kept above other windows
     int SoundToggleCount = 0; // clicks on the sound switch; even: the next one starts
 
-    // The sound file: the program's folder + "/Sound/1.wav".
-    QString soundFilePath() const;
-
-    static constexpr int ClientWidth = 222;  // 3330 twips
-    static constexpr int ClientHeight = 148; // 2220 twips
-
-    // The persistent picture of the client area that the airframe view draws into.
-    const QImage& skyImage() const { return m_sky.image(); }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    // An arrow key press or release for the key handlers; false for other keys.
-    bool handleArrowKey(QKeyEvent* event);
-    void buildControls();
-    void buildMenu();
-    void applyOuterHeight();
-    void setTopmost(bool on);
-
-    SkyView m_sky{ClientWidth, ClientHeight};
+    SkyView m_sky{kClientWidth, kClientHeight};
     StepSchedule m_schedule;
     std::function<qint64()> m_clock;
 };

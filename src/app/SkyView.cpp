@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr QRgb OpaqueAlpha = 0xff000000u;
+constexpr QRgb kOpaqueAlpha = 0xff000000u;
 
 // a + b kept within [-limit, limit]; both magnitudes are far below INT_MAX / 2.
 int saturatedAdd(int a, int b, int limit)
@@ -23,7 +23,7 @@ SkyView::SkyView(int width, int height)
 
 bool SkyView::setSheet(const QImage& sheet)
 {
-    if (sheet.width() < 4 * CellSize || sheet.height() < CellSize) {
+    if (sheet.width() < 4 * kCellSize || sheet.height() < kCellSize) {
         m_sheet = QImage();
         return false;
     }
@@ -33,11 +33,11 @@ bool SkyView::setSheet(const QImage& sheet)
 
 void SkyView::scroll(int& skyX, int& skyY)
 {
-    skyX -= ScrollX;
-    skyY -= ScrollY;
-    if (skyX == CellSize || skyX == -CellSize)
+    skyX -= kScrollX;
+    skyY -= kScrollY;
+    if (skyX == kCellSize || skyX == -kCellSize)
         skyX = 0;
-    if (skyY == CellSize || skyY == -CellSize)
+    if (skyY == kCellSize || skyY == -kCellSize)
         skyY = 0;
 }
 
@@ -45,30 +45,30 @@ void SkyView::steer(const ArrowKeyFlags& keys, int& jetX, int& jetY)
 {
     // A position set from outside may lie beyond the limit; bring it in first
     // so the sums below stay far from overflow.
-    jetX = std::clamp(jetX, -JetLimit, JetLimit);
-    jetY = std::clamp(jetY, -JetLimit, JetLimit);
+    jetX = std::clamp(jetX, -kJetLimit, kJetLimit);
+    jetY = std::clamp(jetY, -kJetLimit, kJetLimit);
     if (keys.Up == -1)
-        jetY = saturatedAdd(jetY, -SteerStep, JetLimit);
+        jetY = saturatedAdd(jetY, -kSteerStep, kJetLimit);
     if (keys.Down == -1)
-        jetY = saturatedAdd(jetY, SteerStep, JetLimit);
+        jetY = saturatedAdd(jetY, kSteerStep, kJetLimit);
     if (keys.Left == -1)
-        jetX = saturatedAdd(jetX, -SteerStep, JetLimit);
+        jetX = saturatedAdd(jetX, -kSteerStep, kJetLimit);
     if (keys.Right == -1)
-        jetX = saturatedAdd(jetX, SteerStep, JetLimit);
+        jetX = saturatedAdd(jetX, kSteerStep, kJetLimit);
 }
 
 void SkyView::drawSky(int skyX, int skyY)
 {
-    for (int c = 0; c < TileColumns; ++c) {
-        for (int r = 0; r < TileRows; ++r)
-            blitCell(TileCell, c * CellSize + skyX, r * CellSize + skyY, Blend::Copy);
+    for (int c = 0; c < kTileColumns; ++c) {
+        for (int r = 0; r < kTileRows; ++r)
+            blitCell(kTileCell, c * kCellSize + skyX, r * kCellSize + skyY, Blend::Copy);
     }
 }
 
 void SkyView::drawJet(int jetX, int jetY)
 {
-    blitCell(MaskCell, jetX, jetY, Blend::And);
-    blitCell(JetCell, jetX, jetY, Blend::Xor);
+    blitCell(kMaskCell, jetX, jetY, Blend::And);
+    blitCell(kJetCell, jetX, jetY, Blend::Xor);
 }
 
 void SkyView::blitCell(int cell, int x, int y, Blend blend)
@@ -78,13 +78,13 @@ void SkyView::blitCell(int cell, int x, int y, Blend blend)
     // Clip in 64 bits: x and y may be anywhere in the int range.
     const qint64 left = std::max<qint64>(x, 0);
     const qint64 top = std::max<qint64>(y, 0);
-    const qint64 right = std::min<qint64>(qint64(x) + CellSize, m_image.width());
-    const qint64 bottom = std::min<qint64>(qint64(y) + CellSize, m_image.height());
+    const qint64 right = std::min<qint64>(qint64(x) + kCellSize, m_image.width());
+    const qint64 bottom = std::min<qint64>(qint64(y) + kCellSize, m_image.height());
     if (left >= right || top >= bottom)
         return;
 
     const int width = int(right - left);
-    const int srcX = cell * CellSize + int(left - x);
+    const int srcX = cell * kCellSize + int(left - x);
     const int srcY = int(top - y);
     for (int row = 0; row < int(bottom - top); ++row) {
         auto* dst = reinterpret_cast<QRgb*>(m_image.scanLine(int(top) + row)) + left;
@@ -100,7 +100,7 @@ void SkyView::blitCell(int cell, int x, int y, Blend blend)
         case Blend::Xor:
             // RGB32 keeps its unused alpha byte at 0xff.
             for (int i = 0; i < width; ++i)
-                dst[i] = (dst[i] ^ src[i]) | OpaqueAlpha;
+                dst[i] = (dst[i] ^ src[i]) | kOpaqueAlpha;
             break;
         }
     }

@@ -30,19 +30,19 @@ public:
     // How a cell is combined with the image.
     enum class Blend { Copy, And, Xor };
 
-    static constexpr int CellSize = 32;
-    static constexpr int JetCell = 0;
-    static constexpr int MaskCell = 1;
-    static constexpr int TileCell = 3;
-    static constexpr int TileColumns = 7;
-    static constexpr int TileRows = 4;
-    static constexpr int ScrollX = 2;
-    static constexpr int ScrollY = 1;
-    static constexpr int SteerStep = 4;
+    static constexpr int kCellSize = 32;
+    static constexpr int kJetCell = 0;
+    static constexpr int kMaskCell = 1;
+    static constexpr int kTileCell = 3;
+    static constexpr int kTileColumns = 7;
+    static constexpr int kTileRows = 4;
+    static constexpr int kScrollX = 2;
+    static constexpr int kScrollY = 1;
+    static constexpr int kSteerStep = 4;
     // The jet's position saturates at +/- this many pixels: far outside any
     // client area, yet far from the limits of a 32-bit integer, so holding a
     // key for days never wraps the position round to the other side.
-    static constexpr int JetLimit = 1 << 30;
+    static constexpr int kJetLimit = 1 << 30;
 
     // A black image of the given size; no sheet yet.
     SkyView(int width, int height);

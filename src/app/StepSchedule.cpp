@@ -10,11 +10,11 @@ void StepSchedule::start(qint64 nowNs)
 
 int StepSchedule::takeDue(qint64 nowNs)
 {
-    const qint64 due = nowNs > m_originNs ? (nowNs - m_originNs) / PeriodNs : 0;
+    const qint64 due = nowNs > m_originNs ? (nowNs - m_originNs) / kPeriodNs : 0;
     const qint64 pending = due - m_taken;
     if (pending <= 0)
         return 0;
-    if (pending > MaxCatchUp) {
+    if (pending > kMaxCatchUp) {
         start(nowNs);
         return 1;
     }
@@ -24,8 +24,8 @@ int StepSchedule::takeDue(qint64 nowNs)
 
 int StepSchedule::msUntilNext(qint64 nowNs) const
 {
-    const qint64 next = m_originNs + (m_taken + 1) * PeriodNs;
+    const qint64 next = m_originNs + (m_taken + 1) * kPeriodNs;
     const qint64 waitNs = next - nowNs;
     constexpr qint64 msNs = 1'000'000;
-    return int(std::clamp<qint64>((waitNs + msNs - 1) / msNs, 1, PeriodNs / msNs + 1));
+    return int(std::clamp<qint64>((waitNs + msNs - 1) / msNs, 1, kPeriodNs / msNs + 1));
 }

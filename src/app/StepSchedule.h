@@ -10,17 +10,17 @@
 class StepSchedule
 {
 public:
-    static constexpr qint64 PeriodNs = 15'625'000;
-    static constexpr int StepsPerSecond = 64;
+    static constexpr qint64 kPeriodNs = 15'625'000;
+    static constexpr int kStepsPerSecond = 64;
     // A tick this many steps late still catches up in one go; a longer stall
     // (a mail check holds the user-interface thread for seconds) is not made
     // up, or the jet would jump across the view.
-    static constexpr int MaxCatchUp = 3;
+    static constexpr int kMaxCatchUp = 3;
 
     // The first step falls due one period after `nowNs`.
     void start(qint64 nowNs);
     // The steps due at `nowNs` and not taken yet, now counted as taken. After
-    // a stall of more than MaxCatchUp steps: one step, and the pace starts
+    // a stall of more than kMaxCatchUp steps: one step, and the pace starts
     // again from `nowNs`.
     int takeDue(qint64 nowNs);
     // Whole milliseconds from `nowNs` until the next step falls due, rounded

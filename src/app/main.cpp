@@ -1,6 +1,6 @@
 #include "app/AppContext.h"
-#include "app/Appearance.h"
 #include "app/MainForm.h"
+#include "ui/Appearance.h"
 
 #include <QApplication>
 

@@ -11,9 +11,9 @@
 
 namespace {
 
-constexpr SDL_AudioFormat MixFormat = AUDIO_S16SYS;
-constexpr int DeviceSamples = 1024; // about 23 ms per callback at 44.1 kHz
-constexpr int PutChunk = 4096;      // bytes of a clip converted at a time
+constexpr SDL_AudioFormat kMixFormat = AUDIO_S16SYS;
+constexpr int kDeviceSamples = 1024; // about 23 ms per callback at 44.1 kHz
+constexpr int kPutChunk = 4096;      // bytes of a clip converted at a time
 
 // The SDL functions the output uses. SDL is loaded when the first sound is
 // decoded or played, not with the program: with its many dependencies it
@@ -154,7 +154,7 @@ int AudioOutput::addVoice(std::shared_ptr<const Clip> clip)
         return 0;
     SDL_AudioStream* stream =
         sdl().NewAudioStream(SDL_AudioFormat(clip->format), Uint8(clip->channels), clip->rate,
-                             MixFormat, Uint8(MixChannels), MixRate);
+                             kMixFormat, Uint8(kMixChannels), kMixRate);
     if (!stream)
         return 0;
     std::lock_guard lock(m_mutex);
@@ -268,7 +268,7 @@ bool AudioOutput::mixVoice(Voice& voice, quint8* out, int len)
 {
     const QByteArray& pcm = voice.clip->pcm;
     const int frame = voice.clip->frameBytes();
-    const int chunk = std::max(frame, PutChunk - PutChunk % frame);
+    const int chunk = std::max(frame, kPutChunk - kPutChunk % frame);
     while (sdl().AudioStreamAvailable(voice.stream) < len) {
         if (voice.pos >= pcm.size()) {
             if (voice.loop) {
@@ -292,7 +292,7 @@ bool AudioOutput::mixVoice(Voice& voice, quint8* out, int len)
     }
     const int got = sdl().AudioStreamGet(voice.stream, m_scratch.data(), len);
     if (got > 0)
-        sdl().MixAudioFormat(out, m_scratch.data(), MixFormat, Uint32(got), SDL_MIX_MAXVOLUME);
+        sdl().MixAudioFormat(out, m_scratch.data(), kMixFormat, Uint32(got), SDL_MIX_MAXVOLUME);
     return got == len || sdl().AudioStreamAvailable(voice.stream) > 0 || voice.pos < pcm.size();
 }
 
@@ -334,10 +334,10 @@ bool AudioOutput::openDevice()
             return false;
     }
     SDL_AudioSpec want{};
-    want.freq = MixRate;
-    want.format = MixFormat;
-    want.channels = Uint8(MixChannels);
-    want.samples = DeviceSamples;
+    want.freq = kMixRate;
+    want.format = kMixFormat;
+    want.channels = Uint8(kMixChannels);
+    want.samples = kDeviceSamples;
     want.callback = &AudioOutput::fillCallback;
     want.userdata = this;
     // The disk driver takes the output file as its device name.

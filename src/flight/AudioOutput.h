@@ -47,8 +47,8 @@ public:
     };
 
     // The mixing format of the device.
-    static constexpr int MixRate = 44100;
-    static constexpr int MixChannels = 2;
+    static constexpr int kMixRate = 44100;
+    static constexpr int kMixChannels = 2;
 
     explicit AudioOutput(Options options = {});
     ~AudioOutput();

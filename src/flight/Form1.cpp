@@ -1,8 +1,8 @@
 #include "flight/Form1.h"
 
-#include "app/AppContext.h"
-#include "app/Twips.h"
+#include "base/Rounding.h"
 #include "flight/FrameShapes.h"
+#include "flight/Module1.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -17,17 +17,18 @@ namespace {
 
 qint16 nearest16(double v)
 {
-    return Twips::roundHalfEven<qint16>(v).value_or(v < 0 ? INT16_MIN : INT16_MAX);
+    return roundHalfEven<qint16>(v).value_or(v < 0 ? INT16_MIN : INT16_MAX);
 }
 
 int nearest32(double v)
 {
-    return Twips::roundHalfEven<int>(v).value_or(v < 0 ? INT32_MIN : INT32_MAX);
+    return roundHalfEven<int>(v).value_or(v < 0 ? INT32_MIN : INT32_MAX);
 }
 
 } // namespace
 
-Form1::Form1(AppContext& ctx) : Form(ctx)
+Form1::Form1(Module1& sound, std::function<void()> endProcess)
+    : m_sound(sound), m_endProcess(std::move(endProcess))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
@@ -62,7 +63,14 @@ void Form1::Form_Unload()
 {
     Timer1->stop();
     // Stops every sound of the wave player; nothing is played (the result is ignored).
-    m_ctx.sound.PlaySoundFile(QString(), 0, 0, 0, -1);
+    m_sound.PlaySoundFile(QString(), 0, 0, 0, -1);
+}
+
+void Form1::setLeg(Leg leg)
+{
+    StepX = leg.stepX;
+    StepY = leg.stepY;
+    LegTicks = leg.ticks;
 }
 
 void Form1::BuildFrameRegions()
@@ -137,7 +145,7 @@ void Form1::mousePressEvent(QMouseEvent* event)
             m_dragOffset = event->globalPosition().toPoint() - pos();
         }
     } else if (event->button() == Qt::RightButton) {
-        m_ctx.endProcess();
+        m_endProcess();
     }
     event->accept();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/FormRegistry.h"
+#include "ui/FormRegistry.h"
 
 #include <QImage>
 #include <QRegion>
@@ -9,6 +9,7 @@
 #include <functional>
 #include <random>
 
+class Module1;
 class QTimer;
 
 // The flight window: the paper aeroplane, a borderless, always-on-top window
@@ -20,7 +21,9 @@ class Form1 : public Form
 {
     Q_OBJECT
 public:
-    explicit Form1(AppContext& ctx);
+    // sound: stopped when the aeroplane is called back; endProcess: what a
+    // right click on the aeroplane runs.
+    Form1(Module1& sound, std::function<void()> endProcess);
 
     // Builds the eight outlines and starts the flight, which goes on while
     // the window is hidden; the window stays above all others.
@@ -36,16 +39,20 @@ public:
     // ends), kept on the screen, with the frame that faces the way it flies.
     void Timer1_Timer();
 
-    std::array<QImage, 8> Picture1; // two wing poses, flying left or right, sinking or climbing
-    std::array<QRegion, 8> FrameRegions; // their outlines, built at each load
-    QTimer* Timer1 = nullptr;
-
-    float PixelTwipsX = 15.0f;
-    float PixelTwipsY = 15.0f;
-    qint16 StepX = 0; // the current leg: twips moved per tick
-    qint16 StepY = 0;
-    qint16 LegTicks = 0; // ticks left in the current leg
+    // The current leg: twips moved per tick, and ticks left.
+    struct Leg
+    {
+        qint16 stepX = 0;
+        qint16 stepY = 0;
+        qint16 ticks = 0;
+    };
+    Leg leg() const { return {StepX, StepY, LegTicks}; }
+    void setLeg(Leg leg);
     int currentFrame() const { return m_frame; }
+    // Frame `index`'s outline, as built at the last load.
+    const QRegion& frameRegion(int index) const { return FrameRegions[size_t(index)]; }
+    // Test seam: replaces frame `index`'s picture (BuildFrameRegions outlines it).
+    void setFramePicture(int index, const QImage& picture) { Picture1[size_t(index)] = picture; }
     // Test seam: where the uniform draws in [0, 1) of a new leg come from.
     void setRandomSource(std::function<float()> source) { m_randomSource = std::move(source); }
 
@@ -58,6 +65,19 @@ protected:
 
 private:
     float nextRandom();
+
+    Module1& m_sound;
+    std::function<void()> m_endProcess;
+
+    std::array<QImage, 8> Picture1; // two wing poses, flying left or right, sinking or climbing
+    std::array<QRegion, 8> FrameRegions; // their outlines, built at each load
+    QTimer* Timer1 = nullptr;
+
+    float PixelTwipsX = 15.0f;
+    float PixelTwipsY = 15.0f;
+    qint16 StepX = 0; // the current leg: twips moved per tick
+    qint16 StepY = 0;
+    qint16 LegTicks = 0; // ticks left in the current leg
 
     int m_frame = 0;
     std::mt19937 m_random;

@@ -6,19 +6,19 @@ namespace {
 
 // A file-name sound larger than this is not read at all (a wave file of
 // this size holds about 25 minutes of CD-quality sound).
-constexpr qint64 MaxFileSound = 256LL * 1024 * 1024;
+constexpr qint64 kMaxFileSound = 256LL * 1024 * 1024;
 // A synchronous sound is waited for no longer than its own length plus this,
 // so a stalled audio driver cannot hold the user interface.
-constexpr qint64 SyncMarginMs = 500;
+constexpr qint64 kSyncMarginMs = 500;
 
 QByteArray readWaveFile(const QString& path)
 {
     if (path.isEmpty())
         return {};
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSound)
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSound)
         return {};
-    return file.read(MaxFileSound);
+    return file.read(kMaxFileSound);
 }
 
 } // namespace
@@ -110,7 +110,7 @@ void Module1::mciPlay(const QStringList& words)
     if (!device || !m_output->play(device->voice, false))
         return;
     if (wait)
-        m_output->waitUntilDone(device->voice, device->durationMs + SyncMarginMs);
+        m_output->waitUntilDone(device->voice, device->durationMs + kSyncMarginMs);
 }
 
 // stop|pause <alias>: halts the sound where it is; play continues from there.
@@ -171,7 +171,7 @@ int Module1::PlaySoundFile(const QString& name, qint16 synchronous, qint16 loop,
         if (name.isEmpty() || !file.open(QIODevice::ReadOnly))
             return 3;
         const qint64 n = file.size();
-        if (n > MaxMemorySound)
+        if (n > kMaxMemorySound)
             return 1;
         if (n <= 0)
             return 3; // an empty file cannot be played from memory
@@ -225,7 +225,7 @@ bool Module1::playSound(const QString& name, const QByteArray& memory, quint32 f
         m_soundVoice = voice;
         return true;
     }
-    m_output->waitUntilDone(voice, clip->durationMs() + SyncMarginMs);
+    m_output->waitUntilDone(voice, clip->durationMs() + kSyncMarginMs);
     m_output->removeVoice(voice);
     return true;
 }

@@ -33,7 +33,7 @@ public:
     };
 
     // The largest file played from memory: 2 MiB.
-    static constexpr qint64 MaxMemorySound = 2097152;
+    static constexpr qint64 kMaxMemorySound = 2097152;
 
     // Plays through the system's sound device (silently when there is none).
     Module1();

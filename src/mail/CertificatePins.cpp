@@ -1,6 +1,6 @@
 #include "mail/CertificatePins.h"
 
-#include "settings/FileAccess.h"
+#include "base/FileAccess.h"
 
 #include <QList>
 #include <QUrl>

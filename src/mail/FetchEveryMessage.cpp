@@ -20,8 +20,8 @@ constexpr int kMaxRefusalsInARow = 1000;
 // A result that means no command can reach the server any more.
 bool linkGone(int result)
 {
-    return result == NMail::ErrorConnectionLost || result == NMail::ErrorTimeout ||
-           result == NMail::ErrorBadHandle;
+    return result == NMail::kErrorConnectionLost || result == NMail::kErrorTimeout ||
+           result == NMail::kErrorBadHandle;
 }
 
 } // namespace

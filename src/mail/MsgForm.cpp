@@ -1,11 +1,12 @@
 #include "mail/MsgForm.h"
 
-#include "app/Twips.h"
+#include "ui/DialogParts.h"
+#include "ui/Twips.h"
 
 #include <QIcon>
 #include <QLineEdit>
 
-MsgForm::MsgForm(AppContext& ctx) : Form(ctx)
+MsgForm::MsgForm()
 {
     setObjectName(QStringLiteral("MsgForm"));
     setWindowTitle(QStringLiteral("新着情報"));
@@ -14,13 +15,10 @@ MsgForm::MsgForm(AppContext& ctx) : Form(ctx)
     setFixedClientSize(Twips::toPixels(3600), Twips::toPixels(240));
 
     // Both boxes are taller than the client area: their lower edge is cut off.
-    Text1 = new QLineEdit(QStringLiteral("新着メールはありませんでした。"), this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(Twips::rect(0, 0, 3135, 270));
+    Text1 = DialogParts::textBox(this, "Text1", Twips::rect(0, 0, 3135, 270));
+    Text1->setText(QStringLiteral("新着メールはありませんでした。"));
     Text1->setReadOnly(true);
-    Text2 = new QLineEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(Twips::rect(3120, 0, 495, 270));
+    Text2 = DialogParts::textBox(this, "Text2", Twips::rect(3120, 0, 495, 270));
     Text2->setReadOnly(true);
     setTabOrder(Text1, Text2);
 }
@@ -30,4 +28,10 @@ void MsgForm::Form_Load()
     // Topmost and centred at every load.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     centreOnScreen();
+}
+
+void MsgForm::showResult(const QString& verdict, const QString& count)
+{
+    Text2->setText(count);
+    Text1->setText(verdict);
 }

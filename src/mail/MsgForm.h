@@ -1,20 +1,24 @@
 #pragma once
 
-#include "app/FormRegistry.h"
+#include "ui/FormRegistry.h"
 
 class QLineEdit;
 
 // The result window 新着情報: the outcome of the latest mail check, kept above
-// every other window. The check shows it and fills it (see CheckMail.cpp).
+// every other window. The main window's check shows it and fills it.
 class MsgForm : public Form
 {
     Q_OBJECT
 public:
-    explicit MsgForm(AppContext& ctx);
+    MsgForm();
 
     // Keeps the window above every other and centres it, at every load.
     void Form_Load() override;
 
+    // Shows a check's verdict and its count ("-" when it is not known).
+    void showResult(const QString& verdict, const QString& count);
+
+private:
     // The verdict: 新着メールが有ります。, 新着メールはありませんでした。 or
     // メールを確認できませんでした。
     QLineEdit* Text1 = nullptr;

@@ -1,11 +1,11 @@
 #include "mail/NMail.h"
 
+#include "base/Cp932.h"
 #include "mail/MailHeaderParser.h"
 #include "mail/Pop3Host.h"
 #include "mail/ServerText.h"
 #include "mail/SpanWriter.h"
 #include "mail/TrustStore.h"
-#include "settings/Cp932.h"
 
 #include <QCryptographicHash>
 
@@ -189,7 +189,7 @@ int NMail::failConnection(Status status, const QByteArray& serverReply, const Se
         return 0;
     case Status::ServerError:
         return failWith(
-            ErrorRefused,
+            kErrorRefused,
             failureText(QStringLiteral("POP3 サーバー「%1」が要求を拒否しました。").arg(server),
                         QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
                                        "繰り返す場合は、サーバーの管理者に問い合わせてください。"),
@@ -197,7 +197,7 @@ int NMail::failConnection(Status status, const QByteArray& serverReply, const Se
     case Status::Timeout: {
         const int seconds = (session.connection->lastWaitMs() + 999) / 1000;
         return failWith(
-            ErrorTimeout,
+            kErrorTimeout,
             failureText(
                 QStringLiteral("POP3 サーバー「%1」から %2 秒以内に応答がありませんでした。")
                     .arg(server)
@@ -207,14 +207,14 @@ int NMail::failConnection(Status status, const QByteArray& serverReply, const Se
     }
     case Status::ConnectionLost:
         return failWith(
-            ErrorConnectionLost,
+            kErrorConnectionLost,
             failureText(QStringLiteral("POP3 サーバー「%1」との接続が切れました。").arg(server),
                         kTryAgainThenCheckServer));
     case Status::ProtocolError:
         // Said of the answer, not of the server value: a server may also
         // answer badly for a moment.
         return failWith(
-            ErrorProtocol,
+            kErrorProtocol,
             failureText(
                 QStringLiteral("「%1」の応答が POP3 の形式ではありませんでした。").arg(server),
                 QStringLiteral("POP3 ではないサービスにつながったか、サーバーが正しく応答して"
@@ -222,14 +222,14 @@ int NMail::failConnection(Status status, const QByteArray& serverReply, const Se
                                "(POP3 は通常 110、pop3s:// は 995) を確かめてください。")));
     case Status::HostNotFound:
         return failWith(
-            ErrorConnectionLost,
+            kErrorConnectionLost,
             failureText(
                 QStringLiteral("POP3 サーバー「%1」が見つかりませんでした。").arg(server),
                 QStringLiteral("「POPサーバー」のサーバー名の綴りと、"
                                "ネットワークにつながっているかどうかを確かめてください。")));
     case Status::ConnectFailed:
         return failWith(
-            ErrorConnectionLost,
+            kErrorConnectionLost,
             failureText(
                 QStringLiteral("POP3 サーバー「%1」に接続できませんでした。"
                                "接続を拒否されたか、サーバーまで届きません。")
@@ -237,9 +237,9 @@ int NMail::failConnection(Status status, const QByteArray& serverReply, const Se
                 QStringLiteral("「POPサーバー」のサーバー名とポート番号、"
                                "ネットワークにつながっているかどうかを確かめてください。")));
     case Status::TlsFailed:
-        return failWith(ErrorConnectionLost, tlsFailureText(session));
+        return failWith(kErrorConnectionLost, tlsFailureText(session));
     }
-    return ErrorProtocol;
+    return kErrorProtocol;
 }
 
 QString NMail::tlsFailureText(const Session& session)
@@ -279,7 +279,7 @@ int NMail::NMailPop3Connect(const char* host)
     candidate.host = Pop3Host::parse(candidate.server);
     const Pop3Host& target = candidate.host;
     if (!target.isValid()) {
-        failWith(ErrorBadArgument,
+        failWith(kErrorBadArgument,
                  failureText(QStringLiteral("POP3 サーバーの指定「%1」が正しくありません。")
                                  .arg(candidate.server),
                              QStringLiteral("「POPサーバー」で、mail.example.net、"
@@ -302,7 +302,7 @@ int NMail::NMailPop3Connect(const char* host)
                                                conn.rejectedCertificate(),
                                                conn.certificateErrors(),
                                                !pinned.isEmpty()};
-            failWith(ErrorConnectionLost,
+            failWith(kErrorConnectionLost,
                      QStringLiteral("POP3 サーバー「%1」の証明書を信頼できませんでした。\n")
                              .arg(candidate.server) +
                          m_untrusted->reasons());
@@ -331,7 +331,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
 {
     Session* open = session(handle);
     if (!open)
-        return failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+        return failWith(kErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     Pop3Connection* conn = open->connection.get();
     const QByteArray user = id ? QByteArray(id) : QByteArray();
     m_password = pass ? QByteArray(pass) : QByteArray();
@@ -339,7 +339,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     // command of its own.
     if (!sendable(user) || !sendable(m_password)) {
         const int code = failWith(
-            ErrorBadArgument,
+            kErrorBadArgument,
             failureText(QStringLiteral("アカウント名またはパスワードに使えない文字 (改行) が"
                                        "含まれているため、POP3 サーバー「%1」にログインしません"
                                        "でした。")
@@ -358,7 +358,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
         if (stampStart < 0 || stampEnd < 0 || stampEnd - stampStart < 2) {
             m_password.clear();
             return failWith(
-                ErrorNoApopTimestamp,
+                kErrorNoApopTimestamp,
                 failureText(QStringLiteral("POP3 サーバー「%1」の挨拶に、APOP でのログインに"
                                            "必要なタイムスタンプがありません。"
                                            "このサーバーは APOP に対応していないようです。")
@@ -379,7 +379,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     }
     if (status == Status::ServerError) {
         const int code = failWith(
-            ErrorRefused,
+            kErrorRefused,
             failureText(
                 QStringLiteral("POP3 サーバー「%1」へのログインに失敗しました。").arg(open->server),
                 kCheckAccount, serverWords(reply)));
@@ -449,7 +449,7 @@ int NMail::queryMessage(int handle, int no, std::span<char> subject, std::span<c
     Session* open = session(handle);
     int result = 0;
     if (!open) {
-        result = failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+        result = failWith(kErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     } else {
         Pop3Connection& conn = *open->connection;
         QByteArray& reply = m_reply;
@@ -490,14 +490,14 @@ int NMail::NMailPop3GetMailSize(int handle, int no)
 {
     Session* open = session(handle);
     if (!open)
-        return failWith(ErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+        return failWith(kErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
     const Status status = messageCommand(*open, kSizeStep, no, &m_reply);
     if (status != Status::Ok)
         return failConnection(status, m_reply, *open);
     // "+OK <no> <size>"
     qint64 size = 0;
     if (!parseCount(wordAt(m_reply, 2), size))
-        return failWith(ErrorProtocol,
+        return failWith(kErrorProtocol,
                         QStringLiteral("サーバーが返したメールの大きさが正しくありません。"));
     return int(std::min<qint64>(size, INT_MAX - 1));
 }
@@ -516,7 +516,7 @@ int NMail::NMailPop3Close(int handle)
 {
     const auto it = m_sessions.find(handle);
     if (it == m_sessions.end())
-        return ErrorBadHandle;
+        return kErrorBadHandle;
     it->second.connection->quit();
     m_sessions.erase(it);
     return 0;

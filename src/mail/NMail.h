@@ -56,16 +56,16 @@ class NMail
 {
 public:
     // Failure results; each negative, each kind its own value.
-    static constexpr int ErrorRefused = -1;         // the server refused (login, command)
-    static constexpr int ErrorNoApopTimestamp = -2; // APOP asked, greeting has no <timestamp>
-    static constexpr int ErrorConnectionLost = -3;  // link closed or broken
-    static constexpr int ErrorTimeout = -4;         // no answer within the bound
-    static constexpr int ErrorProtocol = -5;        // an answer that is not POP3 (or too long)
-    static constexpr int ErrorBadHandle = -6;       // no open connection with this handle
-    static constexpr int ErrorBadArgument = -7;     // account or password not sendable (CR, LF)
+    static constexpr int kErrorRefused = -1;         // the server refused (login, command)
+    static constexpr int kErrorNoApopTimestamp = -2; // APOP asked, greeting has no <timestamp>
+    static constexpr int kErrorConnectionLost = -3;  // link closed or broken
+    static constexpr int kErrorTimeout = -4;         // no answer within the bound
+    static constexpr int kErrorProtocol = -5;        // an answer that is not POP3 (or too long)
+    static constexpr int kErrorBadHandle = -6;       // no open connection with this handle
+    static constexpr int kErrorBadArgument = -7;     // account or password not sendable (CR, LF)
 
-    static constexpr int DefaultConnectTimeoutMs = 15000;
-    static constexpr int DefaultReplyTimeoutMs = 30000;
+    static constexpr int kDefaultConnectTimeoutMs = 15000;
+    static constexpr int kDefaultReplyTimeoutMs = 30000;
 
     NMail();
     ~NMail(); // closes every open connection without waiting
@@ -88,7 +88,7 @@ public:
     int NMailPop3GetMailStatus(int handle, int no, std::span<char> subject, std::span<char> date,
                                std::span<char> from, std::span<char> header, int flag);
     // LIST no. Returns the size the server gives, at most INT_MAX - 1 so that
-    // size + 1 still fits an int; a negative or unreadable size is ErrorProtocol.
+    // size + 1 still fits an int; a negative or unreadable size is kErrorProtocol.
     int NMailPop3GetMailSize(int handle, int no);
     // RETR no. Returns the number of message bytes received (at most INT_MAX),
     // whether or not they all fitted the body buffer, or one of the Error values.
@@ -112,7 +112,7 @@ public:
     // without the NUL. Returns that length. Never holds a password.
     int NMailGetMessage(int flag, std::span<char> buffer, int& size);
     // QUIT, then close. Safe on any handle, twice, after a broken link.
-    // Returns 0, or ErrorBadHandle when the handle is not open.
+    // Returns 0, or kErrorBadHandle when the handle is not open.
     int NMailPop3Close(int handle);
 
     // After a failed NMailPop3Connect: the server's certificate when it did
@@ -165,8 +165,8 @@ private:
 
     std::map<int, Session> m_sessions;
     int m_nextHandle = 1;
-    int m_connectTimeoutMs = DefaultConnectTimeoutMs;
-    int m_replyTimeoutMs = DefaultReplyTimeoutMs;
+    int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
+    int m_replyTimeoutMs = kDefaultReplyTimeoutMs;
     int m_textBufferSize = 0;
     QList<QSslCertificate> m_extraCas;
     // System store, environment and extra certificates, built at the first

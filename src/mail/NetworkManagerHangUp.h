@@ -24,10 +24,10 @@
 class NetworkManagerHangUp : public DialUpHangUp
 {
 public:
-    static constexpr int DefaultTimeoutMs = 2000;
+    static constexpr int kDefaultTimeoutMs = 2000;
 
     explicit NetworkManagerHangUp(const QDBusConnection& bus = QDBusConnection::systemBus(),
-                                  int timeoutMs = DefaultTimeoutMs);
+                                  int timeoutMs = kDefaultTimeoutMs);
 
     void hangUpAll() override;
 

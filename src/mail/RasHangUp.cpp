@@ -30,7 +30,7 @@ struct ConnectionRecord
 static_assert(sizeof(ConnectionRecord) == 412, "the 32-bit record form is 412 bytes");
 #endif
 
-constexpr std::size_t TableRecords = 256;
+constexpr std::size_t kTableRecords = 256;
 
 } // namespace
 
@@ -38,9 +38,9 @@ void RasHangUp::hangUpAll()
 {
     // The table lives on the heap (about 100 KiB); zeroed, with only the first
     // record's size filled in, which is how the service learns the record form.
-    std::vector<ConnectionRecord> table(TableRecords);
+    std::vector<ConnectionRecord> table(kTableRecords);
     table[0].dwSize = sizeof(ConnectionRecord);
-    DWORD bytes = static_cast<DWORD>(sizeof(ConnectionRecord) * TableRecords);
+    DWORD bytes = static_cast<DWORD>(sizeof(ConnectionRecord) * kTableRecords);
     DWORD count = 0;
 
     const DWORD result =
@@ -50,7 +50,7 @@ void RasHangUp::hangUpAll()
 
     // The service never reports more than the table holds; the bound keeps a
     // wrong count from reading past it all the same.
-    const DWORD found = count < TableRecords ? count : static_cast<DWORD>(TableRecords);
+    const DWORD found = count < kTableRecords ? count : static_cast<DWORD>(kTableRecords);
     for (DWORD i = 0; i < found; ++i)
         RasHangUpA(table[i].hrasconn); // not waited for, result not examined
 }

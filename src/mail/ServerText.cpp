@@ -1,6 +1,6 @@
 #include "mail/ServerText.h"
 
-#include "settings/Cp932.h"
+#include "base/Cp932.h"
 
 #include <QStringDecoder>
 

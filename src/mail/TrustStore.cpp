@@ -1,6 +1,6 @@
 #include "mail/TrustStore.h"
 
-#include "settings/FileAccess.h"
+#include "base/FileAccess.h"
 
 #include <QDir>
 #include <QFileInfo>

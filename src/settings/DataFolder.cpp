@@ -1,6 +1,6 @@
 #include "settings/DataFolder.h"
 
-#include "settings/FileAccess.h"
+#include "base/FileAccess.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,9 @@
 #include "settings/IdPassForm.h"
 
-#include "app/AppContext.h"
-#include "app/Twips.h"
-#include "settings/DialogParts.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsValues.h"
+#include "ui/DialogParts.h"
+#include "ui/Twips.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -15,7 +16,8 @@ namespace {
 const QString kAccountFile = QStringLiteral("iniIdPass.ini");
 }
 
-IdPassForm::IdPassForm(AppContext& ctx) : Form(ctx)
+IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
+    : m_values(values), m_store(store)
 {
     setObjectName(QStringLiteral("IdPassForm"));
     setWindowTitle(QStringLiteral("ID,PASS"));
@@ -53,8 +55,8 @@ IdPassForm::IdPassForm(AppContext& ctx) : Form(ctx)
 
 void IdPassForm::Form_Load()
 {
-    const QString name = m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME"));
-    const QString password = m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME2"));
+    const QString name = m_store.ReadProfileString(kAccountFile, QStringLiteral("NAME"));
+    const QString password = m_store.ReadProfileString(kAccountFile, QStringLiteral("NAME2"));
     IdText->setText(name);
     PassText->setText(password);
     Check1->setChecked(false);
@@ -62,14 +64,14 @@ void IdPassForm::Form_Load()
 
 void IdPassForm::OKCommand_Click()
 {
-    m_ctx.values.UserId = IdText->text();
-    m_ctx.values.Password = PassText->text();
+    m_values.UserId = IdText->text();
+    m_values.Password = PassText->text();
     if (Check1->isChecked()) {
-        m_ctx.store.WriteProfileString(kAccountFile, QStringLiteral("NAME"), IdText->text());
-        m_ctx.store.WriteProfileString(kAccountFile, QStringLiteral("NAME2"), PassText->text());
-        m_ctx.store.WriteProfileString(kAccountFile, QStringLiteral("NAME3"), QStringLiteral("1"));
+        m_store.WriteProfileString(kAccountFile, QStringLiteral("NAME"), IdText->text());
+        m_store.WriteProfileString(kAccountFile, QStringLiteral("NAME2"), PassText->text());
+        m_store.WriteProfileString(kAccountFile, QStringLiteral("NAME3"), QStringLiteral("1"));
     } else {
-        m_ctx.store.WriteProfileString(kAccountFile, QStringLiteral("NAME3"), QStringLiteral("0"));
+        m_store.WriteProfileString(kAccountFile, QStringLiteral("NAME3"), QStringLiteral("0"));
     }
     unloadSelf();
 }
@@ -77,4 +79,10 @@ void IdPassForm::OKCommand_Click()
 void IdPassForm::CancelCommand_Click()
 {
     unloadSelf();
+}
+
+void IdPassForm::setAccount(const QString& name, const QString& password)
+{
+    IdText->setText(name);
+    PassText->setText(password);
 }

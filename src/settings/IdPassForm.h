@@ -1,9 +1,11 @@
 #pragma once
 
-#include "app/FormRegistry.h"
+#include "ui/FormRegistry.h"
 
 #include <array>
 
+class SettingsStore;
+struct SettingsValues;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -16,7 +18,8 @@ class IdPassForm : public Form
 {
     Q_OBJECT
 public:
-    explicit IdPassForm(AppContext& ctx);
+    // values: the process-wide values it shows and sets; store: the settings files.
+    IdPassForm(SettingsValues& values, SettingsStore& store);
 
     // Fills the boxes with the stored account; the save box starts unticked.
     void Form_Load() override;
@@ -26,6 +29,14 @@ public:
     void OKCommand_Click();
     // Cancel (or Esc): closes the dialog, keeping nothing.
     void CancelCommand_Click();
+
+    // Puts an account into the name and password boxes (a check shows there
+    // the account it read).
+    void setAccount(const QString& name, const QString& password);
+
+private:
+    SettingsValues& m_values;
+    SettingsStore& m_store;
 
     QLineEdit* IdText = nullptr;   // the account name
     QLineEdit* PassText = nullptr; // the password, every character shown as "*"

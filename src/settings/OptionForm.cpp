@@ -1,8 +1,9 @@
 #include "settings/OptionForm.h"
 
-#include "app/AppContext.h"
-#include "app/Twips.h"
-#include "settings/DialogParts.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsValues.h"
+#include "ui/DialogParts.h"
+#include "ui/Twips.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -12,7 +13,8 @@
 
 using namespace DialogParts;
 
-OptionForm::OptionForm(AppContext& ctx) : Form(ctx)
+OptionForm::OptionForm(SettingsValues& values, SettingsStore& store)
+    : m_values(values), m_store(store)
 {
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("サーバー"));
@@ -59,19 +61,19 @@ void OptionForm::Form_Load()
 {
     // Above every ordinary window, the main window included.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    SmtpText->setText(m_ctx.values.SmtpServer);
-    Pop3Text->setText(m_ctx.values.Pop3Server);
-    MailText->setText(m_ctx.values.MailAddress);
-    ApopCheck->setChecked(m_ctx.values.ApopFlag != 0);
+    SmtpText->setText(m_values.SmtpServer);
+    Pop3Text->setText(m_values.Pop3Server);
+    MailText->setText(m_values.MailAddress);
+    ApopCheck->setChecked(m_values.ApopFlag != 0);
 }
 
 void OptionForm::OKCommand_Click()
 {
-    m_ctx.values.SmtpServer = SmtpText->text();
-    m_ctx.values.Pop3Server = Pop3Text->text();
-    m_ctx.values.MailAddress = MailText->text();
-    m_ctx.values.ApopFlag = ApopCheck->isChecked() ? 1 : 0;
-    m_ctx.store.SaveServerSettings(m_ctx.values);
+    m_values.SmtpServer = SmtpText->text();
+    m_values.Pop3Server = Pop3Text->text();
+    m_values.MailAddress = MailText->text();
+    m_values.ApopFlag = ApopCheck->isChecked() ? 1 : 0;
+    m_store.SaveServerSettings(m_values);
     unloadSelf();
 }
 

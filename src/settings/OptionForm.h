@@ -1,7 +1,9 @@
 #pragma once
 
-#include "app/FormRegistry.h"
+#include "ui/FormRegistry.h"
 
+class SettingsStore;
+struct SettingsValues;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -14,7 +16,8 @@ class OptionForm : public Form
 {
     Q_OBJECT
 public:
-    explicit OptionForm(AppContext& ctx);
+    // values: the process-wide values it shows and sets; store: the settings files.
+    OptionForm(SettingsValues& values, SettingsStore& store);
 
     // Fills the boxes with the values in use and keeps the dialog above
     // other windows.
@@ -24,6 +27,10 @@ public:
     void OKCommand_Click();
     // The 中止 button (or Esc): closes the dialog, changing nothing.
     void CancelCommand_Click();
+
+private:
+    SettingsValues& m_values;
+    SettingsStore& m_store;
 
     QLineEdit* SmtpText = nullptr;  // stored only: Kestrova sends no mail
     QLineEdit* Pop3Text = nullptr;  // the server a check connects to (forms: Pop3Host.h)

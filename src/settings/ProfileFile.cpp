@@ -1,7 +1,7 @@
 #include "settings/ProfileFile.h"
 
-#include "settings/Cp932.h"
-#include "settings/LineReader.h"
+#include "base/Cp932.h"
+#include "base/LineReader.h"
 
 #include <QtEndian>
 

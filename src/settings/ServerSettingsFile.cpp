@@ -1,8 +1,8 @@
 #include "settings/ServerSettingsFile.h"
 
-#include "app/Twips.h"
-#include "settings/Cp932.h"
-#include "settings/LineReader.h"
+#include "base/Cp932.h"
+#include "base/LineReader.h"
+#include "base/Rounding.h"
 
 #include <algorithm>
 #include <charconv>
@@ -72,7 +72,7 @@ qint16 apopFlag(QStringView value)
     if (std::from_chars(text.cbegin(), text.cend(), magnitude).ec != std::errc())
         return 0; // only a fraction too small for a double gets here
     const double number = negative ? -magnitude : magnitude;
-    return Twips::roundHalfEven<qint16>(number).value_or(number < 0 ? kMin : kMax);
+    return roundHalfEven<qint16>(number).value_or(number < 0 ? kMin : kMax);
 }
 
 void apply(QByteArrayView text, SettingsValues& values)

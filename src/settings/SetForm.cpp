@@ -1,11 +1,11 @@
 #include "settings/SetForm.h"
 
-#include "app/AppContext.h"
-#include "app/HomePage.h"
-#include "app/Twips.h"
-#include "settings/DialogParts.h"
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
+#include "settings/SettingsStore.h"
+#include "ui/DialogParts.h"
+#include "ui/HomePage.h"
+#include "ui/Twips.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -14,7 +14,9 @@
 
 using namespace DialogParts;
 
-SetForm::SetForm(AppContext& ctx) : Form(ctx)
+SetForm::SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<OptionForm>& option,
+                 MessageBoxes& boxes, const std::function<void(const QUrl&)>& openUrl)
+    : m_store(store), m_idPass(idPass), m_option(option), m_boxes(boxes), m_openUrl(openUrl)
 {
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
@@ -50,8 +52,7 @@ SetForm::SetForm(AppContext& ctx) : Form(ctx)
 
 void SetForm::Form_Load()
 {
-    const int number =
-        m_ctx.store.ReadProfileInt(QStringLiteral("ini.ini"), QStringLiteral("NUMBER"));
+    const int number = m_store.ReadProfileInt(QStringLiteral("ini.ini"), QStringLiteral("NUMBER"));
     if (number == 1)
         Check1->setChecked(true);
     else if (number == 0)
@@ -61,21 +62,31 @@ void SetForm::Form_Load()
 void SetForm::Form_Unload()
 {
     const QString text = Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    m_ctx.store.WriteProfileString(QStringLiteral("ini.ini"), QStringLiteral("NUMBER"), text);
-    m_ctx.store.WriteProfileString(QStringLiteral("ini.ini"), QStringLiteral("NUMBER100"), text);
+    m_store.WriteProfileString(QStringLiteral("ini.ini"), QStringLiteral("NUMBER"), text);
+    m_store.WriteProfileString(QStringLiteral("ini.ini"), QStringLiteral("NUMBER100"), text);
 }
 
 void SetForm::Command1_Click()
 {
-    m_ctx.idPassForm.Show();
+    m_idPass.Show();
 }
 
 void SetForm::Command2_Click()
 {
-    m_ctx.optionForm.Show();
+    m_option.Show();
 }
 
 void SetForm::Command5_Click()
 {
-    HomePage::offer(m_ctx);
+    HomePage::offer(m_boxes, m_openUrl);
+}
+
+bool SetForm::hangUpAfterCheck() const
+{
+    return Check1->isChecked();
+}
+
+void SetForm::setHangUpAfterCheck(bool on)
+{
+    Check1->setChecked(on);
 }

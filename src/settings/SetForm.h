@@ -1,7 +1,15 @@
 #pragma once
 
-#include "app/FormRegistry.h"
+#include "ui/FormRegistry.h"
 
+#include <QUrl>
+
+#include <functional>
+
+class IdPassForm;
+class MessageBoxes;
+class OptionForm;
+class SettingsStore;
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -14,7 +22,10 @@ class SetForm : public Form
 {
     Q_OBJECT
 public:
-    explicit SetForm(AppContext& ctx);
+    // store: ini.ini's hang-up option; idPass, option: the dialogs its
+    // buttons open; boxes, openUrl: the home-page offer.
+    SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<OptionForm>& option,
+            MessageBoxes& boxes, const std::function<void(const QUrl&)>& openUrl);
 
     // Ticks the hang-up option when ini.ini's NUMBER is 1, unticks it when 0.
     void Form_Load() override;
@@ -27,6 +38,17 @@ public:
     void Command2_Click();
     // The ヴェルニカ 作者 HP button: offers the home page, as the main menu does.
     void Command5_Click();
+
+    // The hang-up option: every check ends with the hang-up when it is ticked.
+    bool hangUpAfterCheck() const;
+    void setHangUpAfterCheck(bool on);
+
+private:
+    SettingsStore& m_store;
+    FormRef<IdPassForm>& m_idPass;
+    FormRef<OptionForm>& m_option;
+    MessageBoxes& m_boxes;
+    const std::function<void(const QUrl&)>& m_openUrl;
 
     QPushButton* Command5 = nullptr; // ヴェルニカ 作者 HP
     QPushButton* Command2 = nullptr; // POPサーバー

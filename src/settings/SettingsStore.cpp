@@ -1,7 +1,7 @@
 #include "settings/SettingsStore.h"
 #include "settings/DataFolder.h"
 
-#include "settings/FileAccess.h"
+#include "base/FileAccess.h"
 #include "settings/ProfileFile.h"
 #include "settings/ServerSettingsFile.h"
 

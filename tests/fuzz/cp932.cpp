@@ -1,7 +1,7 @@
 // The CP932 codec: decoding any bytes and encoding the text again gives the
 // same bytes wherever Windows keeps them; saved bytes read and saved again stay
 // as they are; the cuts stay on character boundaries within their limits.
-#include "settings/Cp932.h"
+#include "base/Cp932.h"
 #include "FuzzInput.h"
 
 namespace {

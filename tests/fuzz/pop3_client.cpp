@@ -74,7 +74,7 @@ NMail* g_mail = nullptr;
 bool valid(int result, int highest)
 {
     return (result >= 0 && result <= highest) ||
-           (result <= NMail::ErrorRefused && result >= NMail::ErrorBadArgument);
+           (result <= NMail::kErrorRefused && result >= NMail::kErrorBadArgument);
 }
 
 std::vector<char> buffer(size_t size)

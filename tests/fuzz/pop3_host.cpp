@@ -2,8 +2,8 @@
 // that parses names a host the socket layer can be given, and writing it back
 // in its canonical form parses to the same place.
 #include "FuzzInput.h"
+#include "base/Cp932.h"
 #include "mail/Pop3Host.h"
-#include "settings/Cp932.h"
 
 namespace {
 

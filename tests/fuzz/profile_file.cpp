@@ -4,7 +4,7 @@
 // every other key reads as before, and writing the same value again changes
 // nothing.
 #include "FuzzInput.h"
-#include "settings/Cp932.h"
+#include "base/Cp932.h"
 #include "settings/ProfileFile.h"
 
 namespace {

@@ -1,8 +1,9 @@
+#include "support/Controls.h"
 #include "support/app/AppHarness.h"
 
-#include "app/ClickLabel.h"
 #include "flight/Form1.h"
 #include "settings/SetForm.h"
+#include "ui/ClickLabel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -33,23 +34,23 @@ TEST_F(MainWindow, FirstStartWithoutFilesShowsTheCockpitAndWritesNothing)
 
     EXPECT_EQ(m.windowTitle(), QStringLiteral("大空駆けるケストローバ Ver 1.0"));
     EXPECT_TRUE(m.isVisible());
-    EXPECT_EQ(m.Label1->text(), QStringLiteral("コックピット"));
-    EXPECT_EQ(m.Label7->text(), QStringLiteral("Sound OFF"));
-    EXPECT_EQ(m.Label6->text(), QStringLiteral("紙飛行機"));
-    EXPECT_EQ(m.Label8->text(), QStringLiteral("メールチェック"));
-    EXPECT_FALSE(m.Image1->isHidden());
-    EXPECT_FALSE(m.Timer1->isActive());
-    EXPECT_EQ(m.Timer1->interval(), 0);
-    EXPECT_FALSE(m.SkyViewOn);
-    EXPECT_FALSE(m.PlaneOut);
-    EXPECT_FALSE(m.OnTop);
-    EXPECT_EQ(m.JetX, 60);
-    EXPECT_EQ(m.JetY, 40);
+    EXPECT_EQ(child<QLabel>(m, "Label1")->text(), QStringLiteral("コックピット"));
+    EXPECT_EQ(child<QLabel>(m, "Label7")->text(), QStringLiteral("Sound OFF"));
+    EXPECT_EQ(child<QLabel>(m, "Label6")->text(), QStringLiteral("紙飛行機"));
+    EXPECT_EQ(child<QLabel>(m, "Label8")->text(), QStringLiteral("メールチェック"));
+    EXPECT_FALSE(child<QLabel>(m, "Image1")->isHidden());
+    EXPECT_FALSE(child<QTimer>(m, "Timer1")->isActive());
+    EXPECT_EQ(child<QTimer>(m, "Timer1")->interval(), 0);
+    EXPECT_FALSE(m.state().SkyViewOn);
+    EXPECT_FALSE(m.state().PlaneOut);
+    EXPECT_FALSE(m.state().OnTop);
+    EXPECT_EQ(m.state().JetX, 60);
+    EXPECT_EQ(m.state().JetY, 40);
 
     // The flight window exists, hidden, already flying; the settings dialog does not.
     ASSERT_TRUE(ctx.form1.isLoaded());
     EXPECT_FALSE(ctx.form1->isVisible());
-    EXPECT_TRUE(ctx.form1->Timer1->isActive());
+    EXPECT_TRUE(child<QTimer>(ctx.form1.get(), "Timer1")->isActive());
     EXPECT_FALSE(ctx.setForm.isLoaded());
     EXPECT_TRUE(ctx.values.Pop3Server.isEmpty());
     EXPECT_EQ(ctx.values.ApopFlag, 0);
@@ -83,7 +84,7 @@ TEST_F(MainWindow, StartUpReadsTheHangUpOptionThenTheServerSettings)
                                    QStringLiteral("load orvenda.ini +form1 +setform")}));
     ASSERT_TRUE(ctx.setForm.isLoaded());
     EXPECT_FALSE(ctx.setForm->isVisible());
-    EXPECT_TRUE(ctx.setForm->Check1->isChecked());
+    EXPECT_TRUE(child<QCheckBox>(ctx.setForm.get(), "Check1")->isChecked());
     EXPECT_EQ(ctx.values.SmtpServer, QStringLiteral("smtp.example"));
     EXPECT_EQ(ctx.values.Pop3Server, QStringLiteral("pop.example"));
     EXPECT_EQ(ctx.values.MailAddress, QStringLiteral("a@b"));
@@ -109,7 +110,7 @@ TEST_F(MainWindow, ClosingWithTheSettingsDialogOpenSavesNothing)
     AppContext& ctx = h.start();
     h.main().mset_Click();
     ASSERT_TRUE(ctx.setForm->isVisible());
-    ctx.setForm->Check1->setChecked(false);
+    child<QCheckBox>(ctx.setForm.get(), "Check1")->setChecked(false);
     h.main().Label6_Click(); // the aeroplane is out
     ASSERT_TRUE(ctx.form1->isVisible());
     const auto before = h.snapshot();
@@ -124,33 +125,35 @@ TEST_F(MainWindow, ClosingWithTheSettingsDialogOpenSavesNothing)
 TEST_F(MainWindow, ControlsSitWhereTheLayoutPutsThem)
 {
     MainForm& m = (h.start(), h.main());
-    EXPECT_EQ(m.client->size(), QSize(222, 148));
-    EXPECT_EQ(m.size(), QSize(222, m.menuBar->sizeHint().height() + 148));
+    EXPECT_EQ(child<QWidget>(m, "client")->size(), QSize(222, 148));
+    EXPECT_EQ(m.size(), QSize(222, child<QMenuBar>(m, "menuBar")->sizeHint().height() + 148));
     EXPECT_EQ(m.minimumSize(), m.maximumSize());
-    EXPECT_EQ(m.Image1->geometry(), QRect(0, 0, 225, 129));
-    EXPECT_EQ(m.Label8->geometry(), QRect(136, 2, 97, 17));
-    EXPECT_EQ(m.Label1->geometry(), QRect(8, 133, 81, 17));
-    EXPECT_EQ(m.Label7->geometry(), QRect(88, 133, 65, 17));
-    EXPECT_EQ(m.Label6->geometry(), QRect(168, 133, 49, 17));
-    EXPECT_EQ(m.Label3->geometry(), QRect(104, 240, 49, 17));
-    EXPECT_EQ(m.ChkLoop->geometry(), QRect(32, 400, 105, 17));
-    EXPECT_TRUE(m.ChkLoop->isChecked());
-    EXPECT_FALSE(m.ChkSynchro->isChecked());
-    EXPECT_TRUE(m.CHR_CG->isHidden());
-    EXPECT_FALSE(m.Image1->pixmap().isNull());
+    EXPECT_EQ(child<QLabel>(m, "Image1")->geometry(), QRect(0, 0, 225, 129));
+    EXPECT_EQ(child<QLabel>(m, "Label8")->geometry(), QRect(136, 2, 97, 17));
+    EXPECT_EQ(child<QLabel>(m, "Label1")->geometry(), QRect(8, 133, 81, 17));
+    EXPECT_EQ(child<QLabel>(m, "Label7")->geometry(), QRect(88, 133, 65, 17));
+    EXPECT_EQ(child<QLabel>(m, "Label6")->geometry(), QRect(168, 133, 49, 17));
+    EXPECT_EQ(child<QLabel>(m, "Label3")->geometry(), QRect(104, 240, 49, 17));
+    EXPECT_EQ(child<QCheckBox>(m, "ChkLoop")->geometry(), QRect(32, 400, 105, 17));
+    EXPECT_TRUE(child<QCheckBox>(m, "ChkLoop")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>(m, "ChkSynchro")->isChecked());
+    EXPECT_TRUE(child<QLabel>(m, "CHR_CG")->isHidden());
+    EXPECT_FALSE(child<QLabel>(m, "Image1")->pixmap().isNull());
 
-    EXPECT_TRUE(m.Label8->font().bold());
-    EXPECT_EQ(m.Label8->font().pointSize(), 9);
-    EXPECT_EQ(m.Label8->palette().color(QPalette::WindowText), QColor(0, 255, 255));
-    EXPECT_EQ(m.Label1->palette().color(QPalette::WindowText), QColor(0, 255, 0));
-    EXPECT_EQ(m.Label7->palette().color(QPalette::WindowText), QColor(255, 255, 0));
-    EXPECT_EQ(m.Label6->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_EQ(m.client->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_TRUE(child<QLabel>(m, "Label8")->font().bold());
+    EXPECT_EQ(child<QLabel>(m, "Label8")->font().pointSize(), 9);
+    EXPECT_EQ(child<QLabel>(m, "Label8")->palette().color(QPalette::WindowText),
+              QColor(0, 255, 255));
+    EXPECT_EQ(child<QLabel>(m, "Label1")->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+    EXPECT_EQ(child<QLabel>(m, "Label7")->palette().color(QPalette::WindowText),
+              QColor(255, 255, 0));
+    EXPECT_EQ(child<QLabel>(m, "Label6")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(child<QWidget>(m, "client")->palette().color(QPalette::Window), QColor(Qt::black));
 
     // One menu with seven items in order, found by name.
-    EXPECT_EQ(m.mfile->title(), QStringLiteral("ファイル(&F)"));
+    EXPECT_EQ(child<QMenu>(m, "mfile")->title(), QStringLiteral("ファイル(&F)"));
     QStringList names, texts;
-    for (QAction* a : m.mfile->actions()) {
+    for (QAction* a : child<QMenu>(m, "mfile")->actions()) {
         names << a->objectName();
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
         EXPECT_TRUE(a->shortcut().isEmpty());
@@ -171,21 +174,21 @@ TEST_F(MainWindow, PaperAeroplaneSwitchShowsThenUnloadsThenReloads)
     MainForm& m = h.main();
     const int loads = ctx.form1.loadCount();
 
-    QTest::mouseClick(m.Label6, Qt::LeftButton);
+    QTest::mouseClick(child<QLabel>(m, "Label6"), Qt::LeftButton);
     EXPECT_TRUE(ctx.form1->isVisible());
-    EXPECT_EQ(m.Label6->text(), QStringLiteral("紙飛行機"));
-    EXPECT_TRUE(m.PlaneOut);
+    EXPECT_EQ(child<QLabel>(m, "Label6")->text(), QStringLiteral("紙飛行機"));
+    EXPECT_TRUE(m.state().PlaneOut);
 
-    QTest::mouseClick(m.Label6, Qt::LeftButton);
+    QTest::mouseClick(child<QLabel>(m, "Label6"), Qt::LeftButton);
     EXPECT_FALSE(ctx.form1.isLoaded());
-    EXPECT_EQ(m.Label6->text(), QStringLiteral("収納"));
-    EXPECT_FALSE(m.PlaneOut);
+    EXPECT_EQ(child<QLabel>(m, "Label6")->text(), QStringLiteral("収納"));
+    EXPECT_FALSE(m.state().PlaneOut);
 
-    QTest::mouseClick(m.Label6, Qt::LeftButton);
+    QTest::mouseClick(child<QLabel>(m, "Label6"), Qt::LeftButton);
     EXPECT_EQ(ctx.form1.loadCount(), loads + 1);
     EXPECT_TRUE(ctx.form1->isVisible());
-    EXPECT_TRUE(ctx.form1->Timer1->isActive());
-    EXPECT_EQ(m.Label6->text(), QStringLiteral("紙飛行機"));
+    EXPECT_TRUE(child<QTimer>(ctx.form1.get(), "Timer1")->isActive());
+    EXPECT_EQ(child<QLabel>(m, "Label6")->text(), QStringLiteral("紙飛行機"));
 }
 
 TEST_F(MainWindow, AlwaysOnTopTellsTheUserBeforeChangingTheOrder)
@@ -196,7 +199,7 @@ TEST_F(MainWindow, AlwaysOnTopTellsTheUserBeforeChangingTheOrder)
 
     bool topmostWhileShown = true;
     ctx.msgBox.queueAnswer(MessageBoxes::Ok, [&] { topmostWhileShown = topmost(); });
-    m.mzenmen->trigger();
+    child<QAction>(m, "mzenmen")->trigger();
     EXPECT_FALSE(topmostWhileShown);
     EXPECT_TRUE(topmost());
     EXPECT_TRUE(m.isVisible());
@@ -206,18 +209,18 @@ TEST_F(MainWindow, AlwaysOnTopTellsTheUserBeforeChangingTheOrder)
     EXPECT_EQ(ctx.msgBox.shown()[0].title, QStringLiteral("Kestrova"));
 
     ctx.msgBox.queueAnswer(MessageBoxes::Ok, [&] { topmostWhileShown = topmost(); });
-    m.mzenmen->trigger();
+    child<QAction>(m, "mzenmen")->trigger();
     EXPECT_TRUE(topmostWhileShown);
     EXPECT_FALSE(topmost());
     EXPECT_EQ(ctx.msgBox.shown()[1].prompt, QStringLiteral("常に手前表示が解除されました。"));
-    EXPECT_FALSE(m.OnTop);
+    EXPECT_FALSE(m.state().OnTop);
 }
 
 TEST_F(MainWindow, HomePageOpensOnlyOnYes)
 {
     AppContext& ctx = h.start();
     ctx.msgBox.queueAnswer(MessageBoxes::No);
-    h.main().Sakusyahp->trigger();
+    child<QAction>(h.main(), "Sakusyahp")->trigger();
     EXPECT_TRUE(h.openedUrls.isEmpty());
     ASSERT_EQ(ctx.msgBox.shown().size(), 1);
     EXPECT_EQ(ctx.msgBox.shown()[0].title, QStringLiteral("確認"));
@@ -226,7 +229,7 @@ TEST_F(MainWindow, HomePageOpensOnlyOnYes)
               QStringLiteral("「ヴェルニカ」作者のホームページです。ちょっと見てみますか？"));
 
     ctx.msgBox.queueAnswer(MessageBoxes::Yes);
-    h.main().Sakusyahp->trigger();
+    child<QAction>(h.main(), "Sakusyahp")->trigger();
     ASSERT_EQ(h.openedUrls.size(), 1);
     EXPECT_TRUE(h.openedUrls[0].isValid());
     EXPECT_EQ(h.openedUrls[0].scheme(), QStringLiteral("https"));
@@ -235,14 +238,14 @@ TEST_F(MainWindow, HomePageOpensOnlyOnYes)
 TEST_F(MainWindow, SettingsDialogOpensOnceHowEverOftenAsked)
 {
     AppContext& ctx = h.start();
-    h.main().mset->trigger();
-    QCheckBox* box = ctx.setForm->Check1;
+    child<QAction>(h.main(), "mset")->trigger();
+    QCheckBox* box = child<QCheckBox>(ctx.setForm.get(), "Check1");
     box->setChecked(true);
-    h.main().mset->trigger();
+    child<QAction>(h.main(), "mset")->trigger();
     h.main().Label4_Click();
     EXPECT_EQ(ctx.setForm.loadCount(), 1);
     EXPECT_TRUE(ctx.setForm->isVisible());
-    EXPECT_EQ(ctx.setForm->Check1, box);
+    EXPECT_EQ(child<QCheckBox>(ctx.setForm.get(), "Check1"), box);
     EXPECT_TRUE(box->isChecked());
 }
 
@@ -250,10 +253,10 @@ TEST_F(MainWindow, SoundSwitchAlternatesStartAndStop)
 {
     AppContext& ctx = h.start();
     MainForm& m = h.main();
-    QTest::mouseClick(m.Label7, Qt::LeftButton);
-    EXPECT_EQ(m.Label7->text(), QStringLiteral("Soun ON"));
-    QTest::mouseClick(m.Label7, Qt::LeftButton);
-    EXPECT_EQ(m.Label7->text(), QStringLiteral("Sound OFF"));
+    QTest::mouseClick(child<QLabel>(m, "Label7"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>(m, "Label7")->text(), QStringLiteral("Soun ON"));
+    QTest::mouseClick(child<QLabel>(m, "Label7"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>(m, "Label7")->text(), QStringLiteral("Sound OFF"));
     const QStringList cmds = ctx.sound.commands();
     ASSERT_EQ(cmds.size(), 3);
     EXPECT_TRUE(cmds[0].startsWith(QStringLiteral("open ")));

@@ -2,11 +2,12 @@
 // window, else the main window. Boxes asked for without an owner (the mail
 // check's) must come out in front of the window the user is looking at.
 
+#include "support/Controls.h"
 #include "support/app/AppHarness.h"
 
-#include "app/HomePage.h"
 #include "settings/OptionForm.h"
 #include "settings/SetForm.h"
+#include "ui/HomePage.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -32,7 +33,7 @@ TEST(MessageBoxOwner, TheAskingWindowElseTheActiveOneElseTheMainWindow)
     // home-page button asks without naming itself.
     ctx.setForm.Show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(ctx.setForm.ifLoaded()));
-    QTest::mouseClick(ctx.setForm->Command5, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(ctx.setForm.get(), "Command5"), Qt::LeftButton);
     EXPECT_EQ(lastOwner(), ctx.setForm.ifLoaded());
     EXPECT_EQ(ctx.msgBox.shown().last().title, QStringLiteral("確認"));
 

@@ -12,7 +12,7 @@ QStringList g_log; // what the probe windows did, in order (reset by each test)
 class ProbeForm : public Form
 {
 public:
-    explicit ProbeForm(AppContext& ctx) : Form(ctx) { g_log << QStringLiteral("create"); }
+    ProbeForm() { g_log << QStringLiteral("create"); }
     ~ProbeForm() override { g_log << QStringLiteral("destroy"); }
     void Form_Load() override { g_log << QStringLiteral("load"); }
     void Form_Unload() override { g_log << QStringLiteral("unload"); }
@@ -29,8 +29,8 @@ protected:
 
 TEST_F(WindowRegistry, ReferenceLoadsHiddenOnceAndShowDoesNotReload)
 {
-    AppContext& ctx = h.create();
-    FormRef<ProbeForm> ref(ctx);
+    h.create();
+    FormRef<ProbeForm> ref([] { return new ProbeForm; });
     EXPECT_FALSE(ref.isLoaded());
     EXPECT_EQ(ref.ifLoaded(), nullptr);
     EXPECT_TRUE(g_log.isEmpty());
@@ -51,8 +51,8 @@ TEST_F(WindowRegistry, ReferenceLoadsHiddenOnceAndShowDoesNotReload)
 
 TEST_F(WindowRegistry, CloseBoxUnloadsAndTheNextReferenceIsFresh)
 {
-    AppContext& ctx = h.create();
-    FormRef<ProbeForm> ref(ctx);
+    h.create();
+    FormRef<ProbeForm> ref([] { return new ProbeForm; });
     ref.Show();
     QPointer<ProbeForm> first = &ref.get();
 
@@ -74,9 +74,9 @@ TEST_F(WindowRegistry, CloseBoxUnloadsAndTheNextReferenceIsFresh)
 
 TEST_F(WindowRegistry, DestroyingTheRegistryRunsNoUnloadHandler)
 {
-    AppContext& ctx = h.create();
+    h.create();
     {
-        FormRef<ProbeForm> ref(ctx);
+        FormRef<ProbeForm> ref([] { return new ProbeForm; });
         ref.Show();
     }
     EXPECT_EQ(g_log, (QStringList{"create", "load", "destroy"}));

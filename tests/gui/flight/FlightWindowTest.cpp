@@ -1,5 +1,6 @@
 // The paper aeroplane: its outlines and its flight over the screen.
 
+#include "support/Controls.h"
 #include "support/app/AppHarness.h"
 
 #include "flight/Form1.h"
@@ -68,18 +69,18 @@ TEST_F(FlightWindow, LoadBuildsEveryFrameAndStartsTheTimer)
 {
     Form1& f = load();
     EXPECT_EQ(f.size(), QSize(64, 64));
-    EXPECT_TRUE(f.Timer1->isActive());
-    EXPECT_EQ(f.Timer1->interval(), 500);
+    EXPECT_TRUE(child<QTimer>(f, "Timer1")->isActive());
+    EXPECT_EQ(child<QTimer>(f, "Timer1")->interval(), 500);
     EXPECT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(f.windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_EQ(f.StepX, -5);
-    EXPECT_EQ(f.StepY, -2);
+    EXPECT_EQ(f.leg().stepX, -5);
+    EXPECT_EQ(f.leg().stepY, -2);
     for (size_t i = 0; i < 8; ++i) {
-        ASSERT_FALSE(f.FrameRegions[i].isEmpty()) << i;
-        EXPECT_FALSE(f.FrameRegions[i].contains(QPoint(0, 0)));
-        EXPECT_LT(f.FrameRegions[i].rectCount(), 401) << i;
+        ASSERT_FALSE(f.frameRegion(i).isEmpty()) << i;
+        EXPECT_FALSE(f.frameRegion(i).contains(QPoint(0, 0)));
+        EXPECT_LT(f.frameRegion(i).rectCount(), 401) << i;
     }
-    EXPECT_EQ(f.FrameRegions[4], f.FrameRegions[0]);
+    EXPECT_EQ(f.frameRegion(4), f.frameRegion(0));
 }
 
 TEST_F(FlightWindow, FirstTickDrawsALegAndPicksTheFrameFromTheDirection)
@@ -89,14 +90,14 @@ TEST_F(FlightWindow, FirstTickDrawsALegAndPicksTheFrameFromTheDirection)
     // r1 = 0 → 6 ticks; r2 = 0.9 → StepX = nearest(4 × 15 × 12) = 720; r3 = 0.2 → StepY = -90.
     draws = {0.0f, 0.9f, 0.2f};
     f.Timer1_Timer();
-    EXPECT_EQ(f.LegTicks, 5);
-    EXPECT_EQ(f.StepX, 720);
-    EXPECT_EQ(f.StepY, -90);
+    EXPECT_EQ(f.leg().ticks, 5);
+    EXPECT_EQ(f.leg().stepX, 720);
+    EXPECT_EQ(f.leg().stepY, -90);
     EXPECT_EQ(f.pos(), QPoint(400 + 48, 300 - 6));
     EXPECT_EQ(f.currentFrame(), 1 + 2 + 4); // wing pose 1, flying right, climbing
 
     f.Timer1_Timer(); // same leg, the other wing pose
-    EXPECT_EQ(f.LegTicks, 4);
+    EXPECT_EQ(f.leg().ticks, 4);
     EXPECT_EQ(f.currentFrame(), 0 + 2 + 4);
     EXPECT_EQ(f.pos(), QPoint(400 + 96, 300 - 12));
 }
@@ -108,14 +109,14 @@ TEST_F(FlightWindow, ALegLastsItsTicksThenANewOneIsDrawn)
     draws = {0.0f, 0.5f, 0.5f}; // six ticks standing still: StepX = StepY = 0
     for (int i = 0; i < 6; ++i)
         f.Timer1_Timer();
-    EXPECT_EQ(f.LegTicks, 0);
+    EXPECT_EQ(f.leg().ticks, 0);
     EXPECT_EQ(f.pos(), QPoint(300, 300));
     // Zero steps count as flying left and not climbing.
     EXPECT_EQ(f.currentFrame(), 0);
     draws = {0.99f, 0.0f, 1.0f};
     f.Timer1_Timer();
-    EXPECT_EQ(f.LegTicks, 25); // nearest((9.9 + 3) × 2) = 26, less this tick
-    EXPECT_EQ(f.StepX, -900);
+    EXPECT_EQ(f.leg().ticks, 25); // nearest((9.9 + 3) × 2) = 26, less this tick
+    EXPECT_EQ(f.leg().stepX, -900);
 }
 
 TEST_F(FlightWindow, EdgesHoldTheAeroplaneInsideTheScreen)
@@ -131,13 +132,12 @@ TEST_F(FlightWindow, EdgesHoldTheAeroplaneInsideTheScreen)
 
     const QSize s = screen();
     f.move(s.width() - 70, s.height() - 66);
-    f.LegTicks = 0;
+    f.setLeg({f.leg().stepX, f.leg().stepY, 0});
     draws = {0.5f, 0.99f, 0.99f}; // a new leg, hard right and down
     f.Timer1_Timer();
     EXPECT_EQ(f.pos(), QPoint(s.width() - 64, s.height() - 64));
     // Exactly at the edge is not moved back.
-    f.StepX = 0;
-    f.StepY = 0;
+    f.setLeg({0, 0, f.leg().ticks});
     f.Timer1_Timer();
     EXPECT_EQ(f.pos(), QPoint(s.width() - 64, s.height() - 64));
 }

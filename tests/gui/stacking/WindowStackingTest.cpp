@@ -4,6 +4,7 @@
 // (KESTROVA_NO_WINDOW_MANAGER set).
 
 #include "XProbe.h"
+#include "support/Controls.h"
 #include "support/app/AppHarness.h"
 
 #include "flight/Form1.h"
@@ -220,7 +221,7 @@ TEST_F(WindowStacking, ServerDialogIsAboveTheMainWindow)
         GTEST_SKIP() << "activation by another program needs a window manager";
     AppContext& ctx = h.start();
     ctx.setForm.Show();
-    QTest::mouseClick(ctx.setForm->Command2, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(ctx.setForm.get(), "Command2"), Qt::LeftButton);
     OptionForm& dialog = ctx.optionForm.get();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
@@ -245,7 +246,7 @@ TEST_F(WindowStacking, BoxesOpenInFrontWithTheFocusWhetherOrNotTheMainWindowIsOn
     // Not on top yet: the switch's box, then the home-page prompt.
     expectInFront(answerNextBox({&m}, QMessageBox::Ok, [&] { m.mzenmen_Click(); }),
                   QStringLiteral("常に手前表示が設定されました。"), "switching on");
-    ASSERT_TRUE(m.OnTop);
+    ASSERT_TRUE(m.state().OnTop);
     // On top now: the main window must not cover the next boxes.
     expectInFront(answerNextBox({&m}, QMessageBox::No, [&] { m.Sakusyahp_Click(); }), prompt,
                   "home page, main window on top");
@@ -260,7 +261,7 @@ TEST_F(WindowStacking, BoxesOpenInFrontWithTheFocusWhetherOrNotTheMainWindowIsOn
                   QStringLiteral("ログインに失敗しました"), "no owner named, main window on top");
     expectInFront(answerNextBox({&m}, QMessageBox::Ok, [&] { m.mzenmen_Click(); }),
                   QStringLiteral("常に手前表示が解除されました。"), "switching off");
-    ASSERT_FALSE(m.OnTop);
+    ASSERT_FALSE(m.state().OnTop);
     expectInFront(answerNextBox({&m}, QMessageBox::No, [&] { m.Sakusyahp_Click(); }), prompt,
                   "home page, main window not on top");
     EXPECT_TRUE(h.openedUrls.isEmpty());
@@ -277,10 +278,10 @@ TEST_F(WindowStacking, AnAllKeyFrameLeavesAnEmptyShapeOnAWindowThatStillMoves)
 {
     AppContext& ctx = h.create();
     Form1& f = ctx.form1.get();
-    f.Timer1->stop(); // frames and places are set by the test
+    child<QTimer>(f, "Timer1")->stop(); // frames and places are set by the test
     QImage blank(64, 64, QImage::Format_RGB32);
     blank.fill(QColor(192, 192, 192));
-    f.Picture1[5] = blank;
+    f.setFramePicture(5, blank);
     f.BuildFrameRegions();
     f.move(100, 100);
     f.show();
@@ -288,7 +289,7 @@ TEST_F(WindowStacking, AnAllKeyFrameLeavesAnEmptyShapeOnAWindowThatStillMoves)
 
     // An ordinary frame: the X server cuts the window to its outline.
     f.ShowFrame(0);
-    EXPECT_TRUE(waitFor([&] { return XProbe::visibleShape(f.winId()) == f.FrameRegions[0]; }))
+    EXPECT_TRUE(waitFor([&] { return XProbe::visibleShape(f.winId()) == f.frameRegion(0); }))
         << "shape has " << XProbe::visibleShape(f.winId()).rectCount() << " rectangles";
 
     // The all-key frame: nothing of the window shows, yet it is there.
@@ -306,5 +307,5 @@ TEST_F(WindowStacking, AnAllKeyFrameLeavesAnEmptyShapeOnAWindowThatStillMoves)
 
     // Back to an ordinary frame, the outline shows again.
     f.ShowFrame(1);
-    EXPECT_TRUE(waitFor([&] { return XProbe::visibleShape(f.winId()) == f.FrameRegions[1]; }));
+    EXPECT_TRUE(waitFor([&] { return XProbe::visibleShape(f.winId()) == f.frameRegion(1); }));
 }

@@ -5,6 +5,7 @@
 // compared with the first hundred, not with absolute numbers.
 
 #include "dovecot/DovecotServer.h"
+#include "support/Controls.h"
 #include "support/ResourceUsage.h"
 #include "support/app/AppHarness.h"
 
@@ -102,10 +103,11 @@ TEST(LongRun, ThousandChecksAndHundredThousandFlightTicksHoldNothing)
     std::vector<Sample> checks;
     for (int i = 0; i < 1000; ++i) {
         h.main().Label8_Click();
-        ASSERT_EQ(ctx.msgForm->Text2->text(), QStringLiteral("1")) << "check " << i;
-        ASSERT_TRUE(h.main().PlaneOut) << "check " << i;
+        ASSERT_EQ(child<QLineEdit>(ctx.msgForm.get(), "Text2")->text(), QStringLiteral("1"))
+            << "check " << i;
+        ASSERT_TRUE(h.main().state().PlaneOut) << "check " << i;
         h.main().Label6_Click(); // and back
-        ASSERT_FALSE(h.main().PlaneOut) << "check " << i;
+        ASSERT_FALSE(h.main().state().PlaneOut) << "check " << i;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
         checks.push_back(sample());

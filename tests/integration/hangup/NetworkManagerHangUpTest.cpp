@@ -27,18 +27,18 @@ namespace {
 
 using SettingsGroups = QMap<QString, QVariantMap>;
 
-const QString NmService = QStringLiteral("org.freedesktop.NetworkManager");
-const QString NmManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString NmManagerInterface = QStringLiteral("org.freedesktop.NetworkManager");
-const QString NmSettingsPath = QStringLiteral("/org/freedesktop/NetworkManager/Settings");
-const QString NmActiveInterface =
+const QString kNmService = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kNmManagerPath = QStringLiteral("/org/freedesktop/NetworkManager");
+const QString kNmManagerInterface = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kNmSettingsPath = QStringLiteral("/org/freedesktop/NetworkManager/Settings");
+const QString kNmActiveInterface =
     QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
-const QString MockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
-const QString MockMainPath = QStringLiteral("/org/freedesktop");
-constexpr int ActivatedState = 2;
+const QString kMockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
+const QString kMockMainPath = QStringLiteral("/org/freedesktop");
+constexpr int kActivatedState = 2;
 
 // Debian's interpreter, which owns python3-dbusmock; the first python3 on PATH may not.
-const QString Python = QStringLiteral("/usr/bin/python3");
+const QString kPython = QStringLiteral("/usr/bin/python3");
 
 // A child that is killed when the test ends, however it ends: by the destructor,
 // or by the kernel when the test program itself dies.
@@ -120,10 +120,10 @@ protected:
         process.setProcessEnvironment(env);
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(Python, args);
-        ASSERT_TRUE(process.waitForStarted(5000)) << "could not start " << qPrintable(Python);
+        process.start(kPython, args);
+        ASSERT_TRUE(process.waitForStarted(5000)) << "could not start " << qPrintable(kPython);
         QDeadlineTimer deadline(15000);
-        while (!nameHasOwner(NmService)) {
+        while (!nameHasOwner(kNmService)) {
             ASSERT_EQ(process.state(), QProcess::Running)
                 << "the NetworkManager stand-in ended early (is python3-dbusmock installed?)";
             ASSERT_FALSE(deadline.hasExpired())
@@ -141,7 +141,7 @@ protected:
     QDBusMessage callStandIn(const QString& path, const QString& interface, const QString& method,
                              const QVariantList& args)
     {
-        QDBusMessage message = QDBusMessage::createMethodCall(NmService, path, interface, method);
+        QDBusMessage message = QDBusMessage::createMethodCall(kNmService, path, interface, method);
         message.setArguments(args);
         return m_bus->call(message, QDBus::Block, 5000);
     }
@@ -154,14 +154,14 @@ protected:
         settings[QStringLiteral("connection")] = {{QStringLiteral("id"), name},
                                                   {QStringLiteral("type"), type}};
         const QDBusMessage added =
-            callStandIn(NmSettingsPath, QStringLiteral("org.freedesktop.NetworkManager.Settings"),
+            callStandIn(kNmSettingsPath, QStringLiteral("org.freedesktop.NetworkManager.Settings"),
                         QStringLiteral("AddConnection"), {QVariant::fromValue(settings)});
         EXPECT_EQ(added.type(), QDBusMessage::ReplyMessage) << qPrintable(added.errorMessage());
         const QString settingsPath = added.arguments().value(0).value<QDBusObjectPath>().path();
 
         const QDBusMessage active = callStandIn(
-            MockMainPath, MockInterface, QStringLiteral("AddActiveConnection"),
-            {QStringList{}, settingsPath, QStringLiteral("/"), name, uint(ActivatedState)});
+            kMockMainPath, kMockInterface, QStringLiteral("AddActiveConnection"),
+            {QStringList{}, settingsPath, QStringLiteral("/"), name, uint(kActivatedState)});
         EXPECT_EQ(active.type(), QDBusMessage::ReplyMessage) << qPrintable(active.errorMessage());
         return active.arguments().value(0).toString();
     }
@@ -173,14 +173,14 @@ protected:
     std::string deactivationsAfterHangUp()
     {
         QDBusMessage marker = QDBusMessage::createMethodCall(
-            NmService, NmManagerPath, NmManagerInterface, QStringLiteral("Reload"));
+            kNmService, kNmManagerPath, kNmManagerInterface, QStringLiteral("Reload"));
         marker << uint(0);
         m_bus->call(marker, QDBus::NoBlock);
 
         QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired()) {
             const QDBusMessage reply =
-                callStandIn(NmManagerPath, MockInterface, QStringLiteral("GetCalls"), {});
+                callStandIn(kNmManagerPath, kMockInterface, QStringLiteral("GetCalls"), {});
             if (reply.type() != QDBusMessage::ReplyMessage) {
                 ADD_FAILURE() << "GetCalls failed: " << qPrintable(reply.errorMessage());
                 return "(no answer)";
@@ -203,7 +203,7 @@ protected:
             }
             calls.endArray();
             if (markerSeen) {
-                callStandIn(NmManagerPath, MockInterface, QStringLiteral("ClearCalls"), {});
+                callStandIn(kNmManagerPath, kMockInterface, QStringLiteral("ClearCalls"), {});
                 return deactivated.join(u' ').toStdString();
             }
             QThread::msleep(20);
@@ -266,8 +266,8 @@ TEST_F(NetworkManagerHangUpTest, EveryDialUpKindIsHungUpAndNothingElse)
     // dial-up one, so it is left alone.
     const QString btUnknown = addActive(QStringLiteral("h"), QStringLiteral("bluetooth"), dun);
     const QDBusMessage moved =
-        callStandIn(MockMainPath, MockInterface, QStringLiteral("SetProperty"),
-                    {btUnknown, NmActiveInterface, QStringLiteral("Connection"),
+        callStandIn(kMockMainPath, kMockInterface, QStringLiteral("SetProperty"),
+                    {btUnknown, kNmActiveInterface, QStringLiteral("Connection"),
                      QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(
                          QStringLiteral("/org/freedesktop/NetworkManager/Settings/gone")))))});
     ASSERT_EQ(moved.type(), QDBusMessage::ReplyMessage) << qPrintable(moved.errorMessage());
@@ -298,7 +298,7 @@ TEST_F(NetworkManagerHangUpTest, NoNetworkManagerOnTheBusDoesNothing)
     NetworkManagerHangUp hangUp(*m_bus);
     report("bus without NetworkManager", timedHangUp(hangUp));
     // Nothing was started on the bus's behalf either.
-    EXPECT_FALSE(nameHasOwner(NmService));
+    EXPECT_FALSE(nameHasOwner(kNmService));
 }
 
 TEST_F(NetworkManagerHangUpTest, SilentNetworkManagerIsGivenUpOnAfterTheTimeout)

@@ -1,6 +1,7 @@
 // Trusting a server's certificate, from the check's question to the pin file
 // and back, against a real Dovecot whose certificates the system does not know.
 #include "dovecot/DovecotServer.h"
+#include "support/Controls.h"
 #include "support/app/AppHarness.h"
 
 #include "mail/CertificatePins.h"
@@ -73,8 +74,8 @@ protected:
     }
     AppContext& ctx() { return *m_app.ctx; }
     void check() { m_app.main().Label8_Click(); }
-    QString result1() { return ctx().msgForm->Text1->text(); }
-    QString result2() { return ctx().msgForm->Text2->text(); }
+    QString result1() { return child<QLineEdit>(ctx().msgForm.get(), "Text1")->text(); }
+    QString result2() { return child<QLineEdit>(ctx().msgForm.get(), "Text2")->text(); }
     QString pinsPath() const
     {
         return m_app.dataFolder + u'/' + QLatin1String(CertificatePins::kFileName);
@@ -133,7 +134,7 @@ TEST_F(CertificateTrust, StlsCertificateIsAskedAboutPinnedAcrossRestartsAndAsked
     EXPECT_FALSE(question.prompt.contains(kChanged));
     EXPECT_EQ(result1(), kCouldNot);
     EXPECT_EQ(result2(), QStringLiteral("-"));
-    EXPECT_FALSE(m_app.main().PlaneOut);
+    EXPECT_FALSE(m_app.main().state().PlaneOut);
     EXPECT_EQ(logins(), 0);
     EXPECT_FALSE(m_server.logText().contains(QStringLiteral("user=<trust>")));
     EXPECT_EQ(pins(), foreign);

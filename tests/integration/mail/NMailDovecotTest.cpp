@@ -1,8 +1,8 @@
 // The mail library against a real Dovecot on loopback.
+#include "base/Cp932.h"
 #include "dovecot/DovecotServer.h"
 #include "mail/NMail.h"
 #include "mail/UntrustedCertificate.h"
-#include "settings/Cp932.h"
 
 #include <QCryptographicHash>
 #include <QRegularExpression>
@@ -224,7 +224,7 @@ TEST_F(NMailDovecot, UserPassAndApopLogInAndAWrongPasswordCarriesTheServersWords
         handle = connect(server().plainHostPort());
         ASSERT_GE(handle, 0);
         EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "login", "wrong-password", apop),
-                  NMail::ErrorRefused);
+                  NMail::kErrorRefused);
         const QString message = lastMessage();
         // The server named, its words, and what to try.
         for (const QString& part :
@@ -313,7 +313,7 @@ TEST_F(NMailDovecot, MailboxesOfZeroOneThreeAndThreeHundredMessagesComeBackByteF
                 EXPECT_EQ(body[size_t(size)], '\0');
             }
             EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
-            EXPECT_EQ(m_mail.NMailPop3Close(handle), NMail::ErrorBadHandle); // twice is safe
+            EXPECT_EQ(m_mail.NMailPop3Close(handle), NMail::kErrorBadHandle); // twice is safe
 
             // Nothing was deleted, and the session was one connection with one login.
             EXPECT_EQ(server().messages(user), seeded);
@@ -358,11 +358,11 @@ TEST_F(NMailDovecot, CallsOnAClosedOrUnknownHandleFailCleanly)
 {
     TextBuffers t;
     std::vector<char> body(10);
-    EXPECT_EQ(m_mail.NMailPop3Close(-1), NMail::ErrorBadHandle);
-    EXPECT_EQ(m_mail.NMailPop3Authenticate(-1, "a", "b", 0), NMail::ErrorBadHandle);
-    EXPECT_EQ(m_mail.NMailPop3GetMailSize(12345, 1), NMail::ErrorBadHandle);
+    EXPECT_EQ(m_mail.NMailPop3Close(-1), NMail::kErrorBadHandle);
+    EXPECT_EQ(m_mail.NMailPop3Authenticate(-1, "a", "b", 0), NMail::kErrorBadHandle);
+    EXPECT_EQ(m_mail.NMailPop3GetMailSize(12345, 1), NMail::kErrorBadHandle);
     EXPECT_EQ(m_mail.NMailPop3GetMail(-1, 1, t.subject, t.date, t.from, t.header, body, 0, 0),
-              NMail::ErrorBadHandle);
+              NMail::kErrorBadHandle);
     EXPECT_EQ(body[0], '\0');
     EXPECT_EQ(text(t.subject), "");
     EXPECT_EQ(m_mail.NMailPop3Connect("127.0.0.1:1"), -1); // nobody listens there

@@ -1,9 +1,9 @@
 // The mail library against a server that misbehaves: every failure is clear,
 // bounded in time and memory, and leaves the library usable.
+#include "base/Cp932.h"
 #include "fakepop3/FakePop3Server.h"
 #include "mail/FetchEveryMessage.h"
 #include "mail/NMail.h"
-#include "settings/Cp932.h"
 #include "support/ResourceUsage.h"
 
 #include <QDeadlineTimer>
@@ -81,16 +81,16 @@ TEST_F(NMailFakeServer, SilenceEndsInATimeoutWithinTheBound)
         const int handle = connectPlain(server);
         ASSERT_GE(handle, 0);
         m_clock.start();
-        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorTimeout);
+        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::kErrorTimeout);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
         EXPECT_TRUE(lastMessage().startsWith(
             QStringLiteral("POP3 サーバー「pop3://%1」から 1 秒以内に応答がありませんでした。\n")
                 .arg(server.hostPort())));
         // The session is dropped: later calls fail at once, close is safe.
         m_clock.start();
-        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
+        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::kErrorConnectionLost);
         EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
-        EXPECT_EQ(m_mail.NMailPop3Close(handle), NMail::ErrorBadHandle);
+        EXPECT_EQ(m_mail.NMailPop3Close(handle), NMail::kErrorBadHandle);
         EXPECT_LT(m_clock.elapsed(), 500);
     }
 }
@@ -101,14 +101,14 @@ TEST_F(NMailFakeServer, GarbageAndOverlongLinesAreProtocolErrors)
         FakePop3Server server(QStringLiteral("garbage"));
         const int handle = connectPlain(server);
         ASSERT_GE(handle, 0);
-        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorProtocol);
+        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::kErrorProtocol);
         m_mail.NMailPop3Close(handle);
     }
     {
         FakePop3Server server(QStringLiteral("long-status"));
         const int handle = connectPlain(server);
         ASSERT_GE(handle, 0);
-        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorProtocol);
+        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::kErrorProtocol);
         EXPECT_FALSE(server.commandLog().contains("PASS"));
         m_mail.NMailPop3Close(handle);
     }
@@ -123,14 +123,14 @@ TEST_F(NMailFakeServer, ALinkDroppedHalfwayThroughRetrIsALostConnection)
     std::vector<char> body(kMessage.size() + 1, ' ');
     m_clock.start();
     EXPECT_EQ(m_mail.NMailPop3GetMail(handle, 1, t.subject, t.date, t.from, t.header, body, 0, 0),
-              NMail::ErrorConnectionLost);
+              NMail::kErrorConnectionLost);
     EXPECT_LT(m_clock.elapsed(), kHangMs);
     EXPECT_TRUE(lastMessage().startsWith(
         QStringLiteral("POP3 サーバー「pop3://%1」との接続が切れました。\n")
             .arg(server.hostPort())));
     // What arrived is there, cut and terminated.
     EXPECT_TRUE(kMessage.startsWith(QByteArray(body.data())));
-    EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
+    EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::kErrorConnectionLost);
     EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
 }
 
@@ -142,7 +142,7 @@ TEST_F(NMailFakeServer, ClaimedSizesAreClampedOrRefusedAndAllocateNothing)
         int expected;
     };
     for (const Case& c : {Case{"huge-size", INT_MAX - 1}, Case{"overflow-size", INT_MAX - 1},
-                          Case{"negative-size", NMail::ErrorProtocol}}) {
+                          Case{"negative-size", NMail::kErrorProtocol}}) {
         SCOPED_TRACE(c.mode);
         FakePop3Server server(QString::fromLatin1(c.mode));
         const int handle = connectPlain(server);
@@ -165,7 +165,8 @@ TEST_F(NMailFakeServer, ApopWithoutATimestampFailsBeforeSendingAnything)
     FakePop3Server server(QStringLiteral("no-timestamp"));
     const int handle = connectPlain(server);
     ASSERT_GE(handle, 0);
-    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "secret", -1), NMail::ErrorNoApopTimestamp);
+    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "secret", -1),
+              NMail::kErrorNoApopTimestamp);
     EXPECT_TRUE(lastMessage().contains(QStringLiteral("APOP でのログインに必要なタイムスタンプ")));
     EXPECT_TRUE(lastMessage().contains(QStringLiteral("「APOP を使用する」のチェックを外して")));
     m_mail.NMailPop3Close(handle);
@@ -235,7 +236,7 @@ TEST_F(NMailFakeServer, ShortAnswersAreCappedInSizeAndInTotalTimeHoweverTheBytes
         const int handle = connectPlain(server);
         ASSERT_GE(handle, 0);
         m_clock.start();
-        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::ErrorTimeout);
+        EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), NMail::kErrorTimeout);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
         EXPECT_FALSE(server.commandLog().contains("PASS"));
         m_mail.NMailPop3Close(handle);
@@ -248,9 +249,9 @@ TEST_F(NMailFakeServer, ShortAnswersAreCappedInSizeAndInTotalTimeHoweverTheBytes
         TextBuffers t;
         m_clock.start();
         EXPECT_EQ(m_mail.NMailPop3GetMailStatus(handle, 1, t.subject, t.date, t.from, t.header, 0),
-                  NMail::ErrorProtocol);
+                  NMail::kErrorProtocol);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::ErrorConnectionLost);
+        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 1), NMail::kErrorConnectionLost);
         m_mail.NMailPop3Close(handle);
     }
 }
@@ -260,9 +261,10 @@ TEST_F(NMailFakeServer, CredentialsThatWouldSmuggleACommandAreRefusedAndNoDeleIs
     FakePop3Server server(QStringLiteral("normal"));
     const int handle = m_mail.NMailPop3Connect(server.hostPort().toUtf8().constData());
     ASSERT_GE(handle, 0);
-    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p\r\nDELE 1", 0), NMail::ErrorBadArgument);
+    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p\r\nDELE 1", 0),
+              NMail::kErrorBadArgument);
     EXPECT_FALSE(lastMessage().contains(QStringLiteral("DELE")));
-    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u\nDELE 1", "p", 0), NMail::ErrorBadArgument);
+    EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "u\nDELE 1", "p", 0), NMail::kErrorBadArgument);
     ASSERT_EQ(m_mail.NMailPop3Authenticate(handle, "u", "p", 0), 1);
     TextBuffers t;
     std::vector<char> body(100);
@@ -382,13 +384,13 @@ TEST_F(NMailFakeServer, PipelinedCommandsGoOutInTheSameOrderAndEachTakesItsOwnAn
         const QByteArray message = pipelinedMessage(i);
         // The server refuses TOP 2 0, RETR 3 and LIST 4, and nothing else.
         EXPECT_EQ(m_mail.NMailPop3GetMailStatus(handle, i, t.subject, t.date, t.from, t.header, 0),
-                  i == 2 ? NMail::ErrorRefused : 0);
+                  i == 2 ? NMail::kErrorRefused : 0);
         EXPECT_EQ(QByteArray(t.subject.data()), i == 2 ? "" : "message " + QByteArray::number(i));
         EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, i),
-                  i == 4 ? NMail::ErrorRefused : message.size());
+                  i == 4 ? NMail::kErrorRefused : message.size());
         const int fetched =
             m_mail.NMailPop3GetMail(handle, i, t.subject, t.date, t.from, t.header, body, 0, 0);
-        EXPECT_EQ(fetched, i == 3 ? NMail::ErrorRefused : message.size());
+        EXPECT_EQ(fetched, i == 3 ? NMail::kErrorRefused : message.size());
         EXPECT_EQ(QByteArray(body.data()), i == 3 ? "" : message);
     }
     EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
@@ -461,7 +463,7 @@ TEST_F(NMailFakeServer, ALostLinkOrEndlessRefusalsEndAPipelinedLoopAsBefore)
         m_clock.start();
         fetchEveryMessage(m_mail, handle, 20, texts);
         EXPECT_LT(m_clock.elapsed(), kHangMs);
-        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 6), NMail::ErrorConnectionLost);
+        EXPECT_EQ(m_mail.NMailPop3GetMailSize(handle, 6), NMail::kErrorConnectionLost);
         EXPECT_EQ(m_mail.NMailPop3Close(handle), 0);
         const QByteArrayList commands = commandsOf(server.commandLog());
         ASSERT_FALSE(commands.isEmpty());

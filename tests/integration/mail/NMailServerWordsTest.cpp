@@ -4,8 +4,8 @@
 // the password masked.
 #include "scriptedpop3/ScriptedPop3Server.h"
 
+#include "base/Cp932.h"
 #include "mail/NMail.h"
-#include "settings/Cp932.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +55,7 @@ TEST(NMailServerWords, BytesThatCannotBeginAnAnswerAreNotPop3WithoutWaitingForAL
         NMail mail;
         // A wait that runs its course ends in a time-out: bytes that cannot
         // be POP3 get the full bound, so only a decision made at once passes.
-        mail.setTimeouts(5000, c.notPop3 ? NMail::DefaultReplyTimeoutMs : 500);
+        mail.setTimeouts(5000, c.notPop3 ? NMail::kDefaultReplyTimeoutMs : 500);
         const QByteArray host = "pop3://" + server.hostPort().toUtf8();
         const int handle = mail.NMailPop3Connect(host.constData());
         if (c.greeting.isNull())
@@ -105,7 +105,7 @@ TEST(NMailServerWords, ARefusalIsShownAsUtf8OrShiftJisWithThePasswordMasked)
         const int handle = mail.NMailPop3Connect(host.constData());
         ASSERT_GE(handle, 0);
         EXPECT_EQ(mail.NMailPop3Authenticate(handle, "u", c.password.constData(), 0),
-                  NMail::ErrorRefused);
+                  NMail::kErrorRefused);
         const QString message = lastMessage(mail);
         EXPECT_TRUE(message.contains(QStringLiteral("サーバーの応答: ") + c.shown))
             << message.toStdString();

@@ -7,9 +7,9 @@
 // The tests run in their own program: whether a library is loaded is a fact
 // about the whole process.
 
-#include "app/Appearance.h"
 #include "flight/AudioOutput.h"
 #include "support/app/AppHarness.h"
+#include "ui/Appearance.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -33,8 +33,8 @@ void operator delete(void* p, std::size_t) noexcept
 
 namespace {
 
-constexpr int W = 222;
-constexpr int H = 148;
+constexpr int kW = 222;
+constexpr int kH = 148;
 
 // A sheet whose pixels tell where they came from: the jet is a diamond of
 // varied colours on black, the mask black exactly under it, the tile a
@@ -128,32 +128,32 @@ TEST(SkySteer, FarFlightsStayExactThenSaturateInsteadOfWrapping)
     EXPECT_EQ(x, 60 + 4000000);
     EXPECT_EQ(y, 40 - 4000000);
 
-    x = SkyView::JetLimit - 2;
-    y = -SkyView::JetLimit + 1;
+    x = SkyView::kJetLimit - 2;
+    y = -SkyView::kJetLimit + 1;
     SkyView::steer({.Up = -1, .Right = -1}, x, y);
-    EXPECT_EQ(x, SkyView::JetLimit);
-    EXPECT_EQ(y, -SkyView::JetLimit);
+    EXPECT_EQ(x, SkyView::kJetLimit);
+    EXPECT_EQ(y, -SkyView::kJetLimit);
     SkyView::steer({.Up = -1, .Right = -1}, x, y);
-    EXPECT_EQ(x, SkyView::JetLimit);
-    EXPECT_EQ(y, -SkyView::JetLimit);
+    EXPECT_EQ(x, SkyView::kJetLimit);
+    EXPECT_EQ(y, -SkyView::kJetLimit);
     // Steering back works at the same speed from the limit.
     SkyView::steer({.Down = -1, .Left = -1}, x, y);
-    EXPECT_EQ(x, SkyView::JetLimit - 4);
-    EXPECT_EQ(y, -SkyView::JetLimit + 4);
+    EXPECT_EQ(x, SkyView::kJetLimit - 4);
+    EXPECT_EQ(y, -SkyView::kJetLimit + 4);
 
     // Positions at the very ends of the integer range come back in range.
     x = INT_MAX;
     y = INT_MIN;
     SkyView::steer({.Up = -1, .Right = -1}, x, y);
-    EXPECT_EQ(x, SkyView::JetLimit);
-    EXPECT_EQ(y, -SkyView::JetLimit);
+    EXPECT_EQ(x, SkyView::kJetLimit);
+    EXPECT_EQ(y, -SkyView::kJetLimit);
 }
 
 TEST(SkyBlit, CopyAndXorMatchThePainterModesIncludingClipping)
 {
-    QImage dst(W, H, QImage::Format_RGB32);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x)
+    QImage dst(kW, kH, QImage::Format_RGB32);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
             dst.setPixel(x, y, qRgb((x * 7) & 255, (y * 13) & 255, (x ^ y) & 255));
     const QImage sheet = makeSheet();
     const struct
@@ -166,11 +166,11 @@ TEST(SkyBlit, CopyAndXorMatchThePainterModesIncludingClipping)
         {SkyView::Blend::Xor, QPainter::RasterOp_SourceXorDestination},
     };
     const QPoint places[] = {{0, 0},     {60, 40}, {-31, -31}, {-10, 100}, {200, 130},
-                             {221, 147}, {-32, 0}, {W, 0},     {0, H},     {5, -32}};
+                             {221, 147}, {-32, 0}, {kW, 0},    {0, kH},    {5, -32}};
     for (const auto& m : modes) {
         for (int cell = 0; cell < 4; ++cell) {
             for (const QPoint& at : places) {
-                SkyView view(W, H);
+                SkyView view(kW, kH);
                 view.setSheet(sheet);
                 // Start from the same patterned picture.
                 view.image() = dst;
@@ -186,15 +186,15 @@ TEST(SkyBlit, CopyAndXorMatchThePainterModesIncludingClipping)
 TEST(SkyDraw, TilesCoverTheirBlockAndLeaveTheRestAlone)
 {
     const QImage sheet = makeSheet();
-    SkyView view(W, H);
+    SkyView view(kW, kH);
     ASSERT_TRUE(view.setSheet(sheet));
     // Something earlier steps drew everywhere.
     view.image().fill(qRgb(1, 2, 3));
 
     view.drawSky(-30, -15);
     const QImage& img = view.image();
-    for (int y = 0; y < H; ++y) {
-        for (int x = 0; x < W; ++x) {
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
             const bool tiled = x < -30 + 224 && y < -15 + 128;
             const QRgb want = tiled ? tileAt(sheet, x, y, -30, -15) : qRgb(1, 2, 3);
             ASSERT_EQ(img.pixel(x, y), want) << x << "," << y;
@@ -205,7 +205,7 @@ TEST(SkyDraw, TilesCoverTheirBlockAndLeaveTheRestAlone)
 TEST(SkyDraw, JetShowsItsOwnPixelsOnlyUnderTheMaskAndIsClipped)
 {
     const QImage sheet = makeSheet();
-    SkyView view(W, H);
+    SkyView view(kW, kH);
     ASSERT_TRUE(view.setSheet(sheet));
     view.drawSky(0, 0);
     const QImage sky = view.image().copy();
@@ -220,12 +220,12 @@ TEST(SkyDraw, JetShowsItsOwnPixelsOnlyUnderTheMaskAndIsClipped)
     }
 
     // A jet wholly outside the picture, however far, changes nothing.
-    SkyView out(W, H);
+    SkyView out(kW, kH);
     out.setSheet(sheet);
     out.drawSky(0, 0);
-    for (const QPoint& at :
-         {QPoint(-32, 40), QPoint(W, 40), QPoint(60, -32), QPoint(60, H), QPoint(INT_MAX, INT_MAX),
-          QPoint(INT_MIN, INT_MIN), QPoint(INT_MAX - 5, 0), QPoint(0, INT_MIN + 3)}) {
+    for (const QPoint& at : {QPoint(-32, 40), QPoint(kW, 40), QPoint(60, -32), QPoint(60, kH),
+                             QPoint(INT_MAX, INT_MAX), QPoint(INT_MIN, INT_MIN),
+                             QPoint(INT_MAX - 5, 0), QPoint(0, INT_MIN + 3)}) {
         out.drawJet(at.x(), at.y());
         ASSERT_EQ(out.image(), sky) << at.x() << "," << at.y();
     }
@@ -237,7 +237,7 @@ TEST(SkyDraw, JetShowsItsOwnPixelsOnlyUnderTheMaskAndIsClipped)
 
 TEST(SkyDraw, MissingOrSmallSheetDrawsNothing)
 {
-    SkyView view(W, H);
+    SkyView view(kW, kH);
     EXPECT_FALSE(view.setSheet(QImage()));
     EXPECT_FALSE(view.setSheet(QImage(96, 32, QImage::Format_RGB32)));
     EXPECT_FALSE(view.hasSheet());
@@ -253,7 +253,7 @@ TEST(SkyDraw, MissingOrSmallSheetDrawsNothing)
 
 TEST(SkyDraw, AStepAllocatesNothingAndKeepsItsPicture)
 {
-    SkyView view(W, H);
+    SkyView view(kW, kH);
     view.setSheet(makeSheet());
     int skyX = 0;
     int skyY = 0;

@@ -8,7 +8,7 @@ namespace {
 
 constexpr qint64 kMs = 1'000'000;
 constexpr qint64 kSecond = 1000 * kMs;
-constexpr qint64 kPeriod = StepSchedule::PeriodNs;
+constexpr qint64 kPeriod = StepSchedule::kPeriodNs;
 
 // Runs the schedule as the airframe view does: a timer set to msUntilNext
 // that fires that many milliseconds later plus some lateness (cycling
@@ -50,7 +50,7 @@ TEST(StepSchedule, SixtyFourStepsASecondOneATickWhateverTheTimersRounding)
     // A timer that fires up to 2 ms late, as on a busy desktop: no drift
     // over a minute, and still one step per tick.
     const std::vector<int> sloppy = run(60 * kSecond + 5 * kMs, {0, 2 * kMs, 700'000, kMs, 1});
-    EXPECT_EQ(total(sloppy), 60 * StepSchedule::StepsPerSecond);
+    EXPECT_EQ(total(sloppy), 60 * StepSchedule::kStepsPerSecond);
     for (int t : sloppy)
         ASSERT_EQ(t, 1);
 

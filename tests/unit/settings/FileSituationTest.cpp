@@ -4,7 +4,7 @@
 // that need a second user or a mount run only as root and say so otherwise.
 #include "SettingsTestSupport.h"
 
-#include "settings/FileAccess.h"
+#include "base/FileAccess.h"
 
 #include <QFileInfo>
 

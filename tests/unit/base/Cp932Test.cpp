@@ -1,5 +1,6 @@
 // The CP932 codec under the settings files.
-#include "SettingsTestSupport.h"
+#include "base/Cp932.h"
+#include "support/QtValues.h"
 
 #include <QRandomGenerator>
 

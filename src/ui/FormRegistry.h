@@ -4,12 +4,11 @@
 
 #include <functional>
 
-class AppContext;
 class QPushButton;
 
 // The window registry: every window of the program (MainForm, Form1, MsgForm,
-// SetForm, OptionForm, IdPassForm) is a Form reached through its one FormRef
-// in AppContext.
+// SetForm, OptionForm, IdPassForm) is a Form reached through its one FormRef,
+// which the application owns and which makes the window with what it needs.
 //
 // Base of the six windows. A window is created by the first reference to it,
 // which runs Form_Load without showing it; closing it with the close box
@@ -18,7 +17,7 @@ class Form : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Form(AppContext& ctx);
+    Form();
     ~Form() override;
 
     // Runs once the window is created by its first reference, before it shows.
@@ -45,7 +44,6 @@ protected:
     // Places the window in the middle of the primary screen.
     void centreOnScreen();
 
-    AppContext& m_ctx;
     QPushButton* m_defaultButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
 
@@ -59,7 +57,8 @@ private:
 template <class F> class FormRef
 {
 public:
-    explicit FormRef(AppContext& ctx) : m_ctx(ctx) {}
+    // `make` creates the window, handing it what it works with.
+    explicit FormRef(std::function<F*()> make) : m_make(std::move(make)) {}
     ~FormRef() { delete m_form; }
     FormRef(const FormRef&) = delete;
     FormRef& operator=(const FormRef&) = delete;
@@ -68,7 +67,7 @@ public:
     F& get()
     {
         if (!m_form) {
-            m_form = new F(m_ctx);
+            m_form = m_make();
             m_form->setUnloader([this] { Unload(); });
             ++m_loadCount;
             m_form->Form_Load();
@@ -106,7 +105,7 @@ public:
     }
 
 private:
-    AppContext& m_ctx;
+    std::function<F*()> m_make;
     F* m_form = nullptr;
     int m_loadCount = 0;
 };

@@ -3,11 +3,12 @@
 
 #include "dovecot/DovecotServer.h"
 #include "fakepop3/FakePop3Server.h"
+#include "support/Controls.h"
 #include "support/app/AppHarness.h"
 
+#include "base/Cp932.h"
 #include "flight/Form1.h"
 #include "mail/MsgForm.h"
-#include "settings/Cp932.h"
 #include "settings/IdPassForm.h"
 #include "settings/SetForm.h"
 
@@ -80,8 +81,8 @@ protected:
     {
         return "[EXEINI]\r\nNAME=" + name + "\r\nNAME2=" + password + "\r\n";
     }
-    QString result1() { return h.ctx->msgForm->Text1->text(); }
-    QString result2() { return h.ctx->msgForm->Text2->text(); }
+    QString result1() { return child<QLineEdit>(h.ctx->msgForm.get(), "Text1")->text(); }
+    QString result2() { return child<QLineEdit>(h.ctx->msgForm.get(), "Text2")->text(); }
     static int logins(const QString& user)
     {
         const QString log = s_server->logText();
@@ -105,11 +106,12 @@ TEST_F(MailCheck, EmptyMailboxReportsNoMail)
     EXPECT_EQ(result2(), QStringLiteral("0"));
     EXPECT_TRUE(ctx.msgForm->isVisible());
     EXPECT_TRUE(ctx.msgBox.shown().isEmpty());
-    EXPECT_FALSE(h.main().PlaneOut);
+    EXPECT_FALSE(h.main().state().PlaneOut);
     EXPECT_FALSE(ctx.form1->isVisible());
     EXPECT_EQ(ctx.values.UserId, QStringLiteral("empty"));
-    EXPECT_EQ(ctx.idPassForm->IdText->text(), QStringLiteral("empty"));
-    EXPECT_EQ(ctx.idPassForm->PassText->text(), QStringLiteral("pw-empty"));
+    EXPECT_EQ(child<QLineEdit>(ctx.idPassForm.get(), "IdText")->text(), QStringLiteral("empty"));
+    EXPECT_EQ(child<QLineEdit>(ctx.idPassForm.get(), "PassText")->text(),
+              QStringLiteral("pw-empty"));
     EXPECT_FALSE(ctx.idPassForm->isVisible());
     EXPECT_EQ(h.hangUpCount, 0);
 }
@@ -122,7 +124,7 @@ TEST_F(MailCheck, ThreeMessagesAreFetchedKeptAndReportedTwice)
     h.main().mcheck_Click();
     EXPECT_EQ(result1(), kNew);
     EXPECT_EQ(result2(), QStringLiteral("3"));
-    EXPECT_TRUE(h.main().PlaneOut);
+    EXPECT_TRUE(h.main().state().PlaneOut);
     EXPECT_TRUE(ctx.form1->isVisible());
     EXPECT_EQ(s_server->messages(QStringLiteral("three")).size(), 3);
     EXPECT_EQ(logins(QStringLiteral("three")), before + 1);
@@ -137,7 +139,7 @@ TEST_F(MailCheck, ThreeMessagesAreFetchedKeptAndReportedTwice)
     h.main().Label8_Click();
     EXPECT_EQ(result1(), kNew);
     EXPECT_EQ(result2(), QStringLiteral("3"));
-    EXPECT_FALSE(h.main().PlaneOut);
+    EXPECT_FALSE(h.main().state().PlaneOut);
     EXPECT_FALSE(ctx.form1.isLoaded());
     EXPECT_EQ(ctx.msgForm.loadCount(), 1); // the open result window is reused
     EXPECT_EQ(s_server->messages(QStringLiteral("three")).size(), 3);
@@ -168,7 +170,7 @@ TEST_F(MailCheck, MissingPasswordOpensTheAccountDialogAndLogsNobodyIn)
     const int before = logins(QStringLiteral("three"));
     h.main().Label8_Click();
     EXPECT_TRUE(ctx.idPassForm->isVisible());
-    EXPECT_EQ(ctx.idPassForm->IdText->text(), QStringLiteral("three"));
+    EXPECT_EQ(child<QLineEdit>(ctx.idPassForm.get(), "IdText")->text(), QStringLiteral("three"));
     EXPECT_EQ(result1(), kCouldNot);
     EXPECT_EQ(result2(), QStringLiteral("-"));
     EXPECT_EQ(logins(QStringLiteral("three")), before);
@@ -181,7 +183,7 @@ TEST_F(MailCheck, LongAccountNameIsCutTo255Bytes)
     ctx.msgBox.queueAnswer(MessageBoxes::Ok);
     h.main().Label8_Click();
     EXPECT_EQ(ctx.values.UserId, QString(255, QLatin1Char('u')));
-    EXPECT_EQ(ctx.idPassForm->IdText->text().size(), 255);
+    EXPECT_EQ(child<QLineEdit>(ctx.idPassForm.get(), "IdText")->text().size(), 255);
 }
 
 TEST_F(MailCheck, WrongPasswordShowsTheServersReasonThenNoCount)
@@ -201,7 +203,7 @@ TEST_F(MailCheck, WrongPasswordShowsTheServersReasonThenNoCount)
     EXPECT_FALSE(resultShownBeforeAnswer);
     EXPECT_EQ(result1(), kCouldNot);
     EXPECT_EQ(result2(), QStringLiteral("-"));
-    EXPECT_FALSE(h.main().PlaneOut);
+    EXPECT_FALSE(h.main().state().PlaneOut);
 }
 
 TEST_F(MailCheck, EmptyServerValueContactsNoServerAndLeavesTheAccountAlone)
@@ -301,7 +303,7 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
         EXPECT_FALSE(box.prompt.contains(QStringLiteral("違っています")));
         EXPECT_EQ(result1(), kCouldNot);
         EXPECT_EQ(result2(), QStringLiteral("-"));
-        EXPECT_FALSE(h.main().PlaneOut);
+        EXPECT_FALSE(h.main().state().PlaneOut);
         EXPECT_EQ(h.hangUpCount, hangUps + 1);
     }
     // Broken TLS comes with the way round it, which works.
@@ -346,10 +348,11 @@ TEST_F(MailCheck, AHostileCountIsShownButCannotHoldTheProgram)
         clock.start();
         app.main().Label8_Click();
         EXPECT_LT(clock.elapsed(), 20000);
-        EXPECT_EQ(ctx.msgForm->Text1->text(), kNew);
-        EXPECT_EQ(ctx.msgForm->Text2->text(), QStringLiteral("2147483647"));
+        EXPECT_EQ(child<QLineEdit>(ctx.msgForm.get(), "Text1")->text(), kNew);
+        EXPECT_EQ(child<QLineEdit>(ctx.msgForm.get(), "Text2")->text(),
+                  QStringLiteral("2147483647"));
         EXPECT_TRUE(ctx.msgBox.shown().isEmpty());
-        EXPECT_TRUE(app.main().PlaneOut);
+        EXPECT_TRUE(app.main().state().PlaneOut);
         const qsizetype retrs = server.commandLog().count("RETR ");
         if (c.mode == QStringLiteral("huge-count-refuse")) {
             EXPECT_EQ(retrs, c.maxRetr);
@@ -385,9 +388,9 @@ TEST_F(MailCheck, HangUpRunsAfterNewMailToo)
 {
     h.writeFile(h.iniPath(), "[EXEINI]\r\nNUMBER=1\r\n");
     AppContext& ctx = startWith(s_server->plainHostPort(), account("three", "pw-three"));
-    ASSERT_TRUE(ctx.setForm->Check1->isChecked());
+    ASSERT_TRUE(child<QCheckBox>(ctx.setForm.get(), "Check1")->isChecked());
     h.main().Label8_Click();
     EXPECT_EQ(result2(), QStringLiteral("3"));
-    EXPECT_TRUE(h.main().PlaneOut);
+    EXPECT_TRUE(h.main().state().PlaneOut);
     EXPECT_EQ(h.hangUpCount, 1);
 }

@@ -1,9 +1,9 @@
 // Buffer handling and host syntax of the mail library, without a server.
+#include "base/Cp932.h"
 #include "mail/MailHeaderParser.h"
 #include "mail/NMail.h"
 #include "mail/Pop3Host.h"
 #include "mail/SpanWriter.h"
-#include "settings/Cp932.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/Appearance.h"
+#include "ui/Appearance.h"
 
-#include "app/SessionBus.h"
+#include "ui/SessionBus.h"
 
 #include <QApplication>
 #include <QFontDatabase>

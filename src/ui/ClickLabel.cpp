@@ -1,4 +1,4 @@
-#include "app/ClickLabel.h"
+#include "ui/ClickLabel.h"
 
 #include <QMouseEvent>
 

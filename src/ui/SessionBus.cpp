@@ -1,4 +1,4 @@
-#include "app/SessionBus.h"
+#include "ui/SessionBus.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "settings/Cp932.h"
+#include "base/Cp932.h"
 
 #include <QtEndian>
 

@@ -1,4 +1,4 @@
-#include "settings/FileAccess.h"
+#include "base/FileAccess.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,6 @@
-#include "app/Twips.h"
+#include "ui/Twips.h"
+
+#include "base/Rounding.h"
 
 #include <QtGlobal>
 

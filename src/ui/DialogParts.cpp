@@ -1,4 +1,6 @@
-#include "settings/DialogParts.h"
+#include "ui/DialogParts.h"
+
+#include "ui/ClickLabel.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -8,18 +10,38 @@
 
 namespace DialogParts {
 
+namespace {
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    widget->setPalette(pal);
+}
+
+} // namespace
+
 QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry,
               const QColor& colour)
 {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setGeometry(geometry);
-    if (colour.isValid()) {
-        QPalette pal = l->palette();
-        pal.setColor(QPalette::WindowText, colour);
-        l->setPalette(pal);
-    }
+    if (colour.isValid())
+        setTextColour(l, colour);
     return l;
+}
+
+ClickLabel* caption(QWidget* parent, const char* name, const QString& text, QRect geometry,
+                    const QColor& colour)
+{
+    auto* c = new ClickLabel(QString::fromLatin1(name), text, parent);
+    c->setGeometry(geometry);
+    if (colour.isValid())
+        setTextColour(c, colour);
+    else
+        c->setAutoFillBackground(true);
+    return c;
 }
 
 QLineEdit* textBox(QWidget* parent, const char* name, QRect geometry)

@@ -4,6 +4,7 @@
 // bounded, never deletes anything and leaves the settings files as they were.
 
 #include "scriptedpop3/ScriptedPop3Server.h"
+#include "support/Controls.h"
 #include "support/ResourceUsage.h"
 #include "support/app/AppHarness.h"
 
@@ -237,20 +238,20 @@ TEST_P(HostileServer, TheCheckEndsInTimeShowsTheTruthAndHarmsNothing)
     EXPECT_LT(elapsed, kBoundMs);
     EXPECT_LT(grownKib, kMemoryBoundKib);
     const Outcome outcome = expectedOutcome(state, kind);
-    const QString count = ctx.msgForm->Text2->text();
-    const QString text = ctx.msgForm->Text1->text();
+    const QString count = child<QLineEdit>(ctx.msgForm.get(), "Text2")->text();
+    const QString text = child<QLineEdit>(ctx.msgForm.get(), "Text1")->text();
     switch (outcome) {
     case Outcome::One:
     case Outcome::Max:
         EXPECT_EQ(count, outcome == Outcome::One ? QStringLiteral("1") : QString::number(INT_MAX));
         EXPECT_EQ(text, QStringLiteral("新着メールが有ります。"));
-        EXPECT_TRUE(h.main().PlaneOut);
+        EXPECT_TRUE(h.main().state().PlaneOut);
         EXPECT_TRUE(ctx.msgBox.shown().isEmpty());
         break;
     case Outcome::CouldNot:
         EXPECT_EQ(count, u"-");
         EXPECT_EQ(text, QStringLiteral("メールを確認できませんでした。"));
-        EXPECT_FALSE(h.main().PlaneOut);
+        EXPECT_FALSE(h.main().state().PlaneOut);
         ASSERT_FALSE(ctx.msgBox.shown().isEmpty());
         EXPECT_EQ(ctx.msgBox.shown().last().title, QStringLiteral("エラー"));
         EXPECT_FALSE(ctx.msgBox.shown().last().prompt.isEmpty());

@@ -1,4 +1,4 @@
-#include "app/FormRegistry.h"
+#include "ui/FormRegistry.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-Form::Form(AppContext& ctx) : QWidget(nullptr), m_ctx(ctx)
+Form::Form() : QWidget(nullptr)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
 }

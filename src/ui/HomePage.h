@@ -3,7 +3,9 @@
 #include <QString>
 #include <QUrl>
 
-class AppContext;
+#include <functional>
+
+class MessageBoxes;
 class QWidget;
 
 // The offer to open the project's home page, shared by the main window's menu
@@ -16,8 +18,10 @@ inline QUrl address()
 }
 
 // Asks "…ちょっと見てみますか？" (Yes/No, question icon, title 確認); on Yes the
-// page opens in the system web browser, on No nothing happens. The prompt
-// opens in front of `owner`, the window offering (by default our active one).
-void offer(AppContext& ctx, QWidget* owner = nullptr);
+// page opens through `openUrl` (the system web browser), on No nothing
+// happens. The prompt opens in front of `owner`, the window offering (by
+// default our active one).
+void offer(MessageBoxes& boxes, const std::function<void(const QUrl&)>& openUrl,
+           QWidget* owner = nullptr);
 
 } // namespace HomePage

@@ -1,0 +1,95 @@
+// The mail check: one POP3 connection, one login, every waiting message
+// fetched (never deleted). The main window runs it and shows its outcome.
+
+#include "mail/MailCheck.h"
+
+#include "base/Cp932.h"
+#include "mail/FetchEveryMessage.h"
+#include "mail/NMail.h"
+
+namespace {
+
+// The library's own words about the last failure.
+QString failureText(NMail& mail, MessageTexts& t)
+{
+    int size = MessageTexts::kSize;
+    mail.NMailGetMessage(0, t.text1, size);
+    return CutAtNul(Cp932::decode(QByteArrayView(t.text1.data(), qsizetype(t.text1.size()))));
+}
+
+// Tells the user why the check cannot go on, and notes it in the outcome.
+void fail(NMail& mail, MessageTexts& t, const CheckMailUser& user, CheckOutcome& outcome)
+{
+    outcome.kind = CheckOutcome::Kind::CouldNotLook;
+    outcome.reason = failureText(mail, t);
+    user.showFailure(outcome.reason);
+}
+
+// Connects to the server value. A certificate that nobody vouches for is the
+// user's decision: はい pins exactly that certificate for the server and
+// connects again. Returns the handle, or -1 once the user knows why (or
+// declined the certificate).
+int connectTrusted(NMail& mail, const QByteArray& host, MessageTexts& t, const CheckMailUser& user,
+                   CheckOutcome& outcome)
+{
+    int handle = mail.NMailPop3Connect(host.constData());
+    if (handle != -1)
+        return handle;
+    if (const UntrustedCertificate* untrusted = mail.untrustedCertificate()) {
+        const UntrustedCertificate certificate = *untrusted;
+        if (!user.trustCertificate(certificate)) {
+            outcome.kind = CheckOutcome::Kind::CouldNotLook;
+            return -1;
+        }
+        mail.trustCertificate(certificate);
+        handle = mail.NMailPop3Connect(host.constData());
+        if (handle != -1)
+            return handle;
+    }
+    fail(mail, t, user, outcome);
+    return -1;
+}
+
+} // namespace
+
+CheckOutcome checkMail(NMail& mail, const QString& pop3Server, bool apop, const CheckMailUser& user)
+{
+    // 1. Working storage; no count until the server tells it.
+    MessageTexts t;
+    CheckOutcome outcome;
+
+    // 2. No server: nothing to contact.
+    if (pop3Server.isEmpty())
+        return outcome;
+
+    // 3. Connect.
+    const int handle = connectTrusted(mail, Cp932::encode(pop3Server), t, user, outcome);
+    if (handle == -1)
+        return outcome;
+
+    // 4, 5. The stored account, read afresh now that the server answers.
+    const CheckMailUser::Account account = user.readAccount();
+    if (account.userId.isEmpty() || account.password.isEmpty()) {
+        // 6. Ask for the account; no login this time.
+        outcome.kind = CheckOutcome::Kind::CouldNotLook;
+        user.askForAccount();
+    } else {
+        // 7. Log in; the answer is the message count.
+        const QByteArray id = Cp932::encode(account.userId);
+        const QByteArray pass = Cp932::encode(account.password);
+        const int answer =
+            mail.NMailPop3Authenticate(handle, id.constData(), pass.constData(), apop ? -1 : 0);
+        if (answer >= 0) {
+            // 8. Fetch every message in order; nothing is deleted.
+            outcome.kind = CheckOutcome::Kind::Counted;
+            outcome.count = answer;
+            fetchEveryMessage(mail, handle, answer, t);
+        } else {
+            // 9. A failed login: the library's own words.
+            fail(mail, t, user, outcome);
+        }
+    }
+    // 10. Close whatever happened since the connection opened.
+    mail.NMailPop3Close(handle);
+    return outcome;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class NMail;
+struct UntrustedCertificate;
+
+// What a check learned: the count of waiting messages (0 or more); that it
+// could not learn it, with the library's words when there are any (none when
+// the user declined a certificate or no account was stored); or that there was
+// nothing to check (no server value).
+struct CheckOutcome
+{
+    enum class Kind { Counted, CouldNotLook, NothingToCheck };
+    Kind kind = Kind::NothingToCheck;
+    int count = 0;
+    QString reason;
+
+    bool counted() const { return kind == Kind::Counted; }
+};
+
+// What a check asks of the person at the screen, each at its step.
+struct CheckMailUser
+{
+    struct Account
+    {
+        QString userId;
+        QString password;
+    };
+    // The stored account, read afresh once the server answers (the caller
+    // also shows it in the account dialog).
+    std::function<Account()> readAccount;
+    // No account is stored: ask for one (no login this time).
+    std::function<void()> askForAccount;
+    // Whether to trust, from now on, a certificate nobody vouches for.
+    std::function<bool(const UntrustedCertificate&)> trustCertificate;
+    // Tells why the check could not look, and waits until the user has read it.
+    std::function<void(const QString& reason)> showFailure;
+};
+
+// One complete check of the server value `pop3Server`, to its end on this
+// thread: connect (asking about an untrusted certificate), read the account,
+// log in (APOP when `apop`), fetch every message without deleting any, close.
+CheckOutcome checkMail(NMail& mail, const QString& pop3Server, bool apop,
+                       const CheckMailUser& user);
