@@ -481,8 +481,8 @@ void Pop3Connection::quit()
         const int saved = m_replyTimeoutMs;
         m_replyTimeoutMs = std::min(m_replyTimeoutMs, kQuitTimeoutMs);
         // Answers still owed to commands sent ahead come first; together
-        // they get no more time than QUIT alone, and neither does the
-        // goodbye below.
+        // they get no more time than QUIT alone, and the close below gets
+        // only what is left of that time.
         const QDeadlineTimer deadline(kQuitTimeoutMs);
         QByteArray reply;
         if (drainOwed(deadline) != Status::Ok || command("QUIT", &reply) != Status::Ok)

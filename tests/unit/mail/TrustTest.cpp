@@ -88,14 +88,12 @@ TEST(UntrustedCertificate, OnlyFaultsAUserCanVouchForAreOfferedForPinning)
         {{E::SelfSignedCertificate}, true},
         {{E::UnableToGetLocalIssuerCertificate, E::UnableToVerifyFirstCertificate}, true},
         {{E::HostNameMismatch, E::CertificateExpired}, true},
-        {{E::CertificateNotYetValid}, true},
         // A broken signature is never the user's to accept, alone or beside
         // faults that would be.
         {{E::CertificateSignatureFailed}, false},
         {{E::SelfSignedCertificate, E::CertificateSignatureFailed}, false},
         {{E::CertificateSignatureFailed, E::HostNameMismatch}, false},
-        {{E::CertificateRevoked}, false},
-        {{E::InvalidPurpose}, false},
+        {{E::CertificateRevoked, E::SelfSignedCertificate}, false},
         {{}, false},
     };
     for (const Case& c : cases) {
