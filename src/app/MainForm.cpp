@@ -187,6 +187,7 @@ void MainForm::buildControls()
     connect(Label7, &ClickLabel::clicked, this, &MainForm::Label7_Click);
     connect(ChkLoop, &QCheckBox::clicked, this, &MainForm::ChkLoop_Click);
     connect(ChkSynchro, &QCheckBox::clicked, this, &MainForm::ChkSynchro_Click);
+    DialogParts::fitTexts(client);
 }
 
 // The client area keeps its design height below the menu bar, so the controls

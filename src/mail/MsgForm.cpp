@@ -20,6 +20,8 @@ MsgForm::MsgForm()
     Text1->setReadOnly(true);
     Text2 = DialogParts::textBox(this, "Text2", Twips::rect(3120, 0, 495, 270));
     Text2->setReadOnly(true);
+    for (QLineEdit* box : {Text1, Text2})
+        DialogParts::fitLineAbove(box, height());
     setTabOrder(Text1, Text2);
 }
 

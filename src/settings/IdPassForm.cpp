@@ -50,6 +50,7 @@ IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
     m_cancelButton = CancelCommand;
     connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::OKCommand_Click);
     connect(CancelCommand, &QPushButton::clicked, this, &IdPassForm::CancelCommand_Click);
+    fitTexts(this);
     centreOnScreen();
 }
 

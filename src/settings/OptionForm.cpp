@@ -54,6 +54,7 @@ OptionForm::OptionForm(SettingsValues& values, SettingsStore& store)
     m_cancelButton = CancelCommand;
     connect(OKCommand, &QPushButton::clicked, this, &OptionForm::OKCommand_Click);
     connect(CancelCommand, &QPushButton::clicked, this, &OptionForm::CancelCommand_Click);
+    fitTexts(this);
     centreOnScreen();
 }
 

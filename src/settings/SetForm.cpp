@@ -47,6 +47,7 @@ SetForm::SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<Opti
     connect(Command1, &QPushButton::clicked, this, &SetForm::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &SetForm::Command2_Click);
     connect(Command5, &QPushButton::clicked, this, &SetForm::Command5_Click);
+    fitTexts(this);
     centreOnScreen();
 }
 
