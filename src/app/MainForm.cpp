@@ -299,7 +299,7 @@ void MainForm::mzenmen_Click()
 
 void MainForm::Sakusyahp_Click()
 {
-    HomePage::offer(m_ctx.msgBox, m_ctx.openUrl, this);
+    HomePage::offer(m_ctx.msgBox, m_ctx.openUrl, m_ctx.homePage, this);
 }
 
 void MainForm::Label3_Click()

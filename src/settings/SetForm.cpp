@@ -4,7 +4,6 @@
 #include "settings/OptionForm.h"
 #include "settings/SettingsStore.h"
 #include "ui/DialogParts.h"
-#include "ui/HomePage.h"
 #include "ui/Twips.h"
 
 #include <QCheckBox>
@@ -15,8 +14,8 @@
 using namespace DialogParts;
 
 SetForm::SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<OptionForm>& option,
-                 MessageBoxes& boxes, const std::function<void(const QUrl&)>& openUrl)
-    : m_store(store), m_idPass(idPass), m_option(option), m_boxes(boxes), m_openUrl(openUrl)
+                 std::function<void(QWidget* owner)> offerHomePage)
+    : m_store(store), m_idPass(idPass), m_option(option), m_offerHomePage(std::move(offerHomePage))
 {
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
@@ -79,7 +78,7 @@ void SetForm::Command2_Click()
 
 void SetForm::Command5_Click()
 {
-    HomePage::offer(m_boxes, m_openUrl);
+    m_offerHomePage(this);
 }
 
 bool SetForm::hangUpAfterCheck() const

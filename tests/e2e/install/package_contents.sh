@@ -47,6 +47,7 @@ dpkg-deb --contents "$deb" | awk '$6 ~ /★MailData\/$/ { print $1, $2, $6 }' >"
   echo "./usr/lib/kestrova/Sound/1.wav"
   echo "./usr/share/applications/example.kestrova.Kestrova.desktop"
   echo "./usr/share/metainfo/example.kestrova.Kestrova.metainfo.xml"
+  echo "./usr/share/doc/kestrova/README.md"
 } | sort >"$work/expected"
 check "the package holds exactly the program, its sound, the link on PATH, the menu entry, icons and metadata" \
   diff "$work/expected" "$work/files"
