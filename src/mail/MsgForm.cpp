@@ -12,6 +12,7 @@ MsgForm::MsgForm()
     setWindowTitle(QStringLiteral("新着情報"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     useFixedSingleBorder();
+    closeOnEscape();
     setFixedClientSize(Twips::toPixels(3600), Twips::toPixels(240));
 
     // Both boxes are taller than the client area: their lower edge is cut off.

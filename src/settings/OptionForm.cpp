@@ -19,6 +19,7 @@ OptionForm::OptionForm(SettingsValues& values, SettingsStore& store)
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("サーバー"));
     useFixedSingleBorder();
+    closeOnEscape();
     setFixedClientSize(Twips::toPixels(2955), Twips::toPixels(2940));
 
     const QColor blue(0, 0, 255);

@@ -20,6 +20,7 @@ SetForm::SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<Opti
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
     useFixedSingleBorder();
+    closeOnEscape();
     setFixedClientSize(Twips::toPixels(2880), Twips::toPixels(1530));
 
     Command5 = button(this, "Command5", QStringLiteral("ヴェルニカ　作者　HP"),
@@ -68,12 +69,12 @@ void SetForm::Form_Unload()
 
 void SetForm::Command1_Click()
 {
-    m_idPass.Show();
+    m_idPass.Show(this);
 }
 
 void SetForm::Command2_Click()
 {
-    m_option.Show();
+    m_option.Show(this);
 }
 
 void SetForm::Command5_Click()

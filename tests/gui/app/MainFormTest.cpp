@@ -309,3 +309,31 @@ TEST_F(MainWindow, SoundSwitchAlternatesStartAndStop)
     EXPECT_EQ(cmds[1], QStringLiteral("play MIDIFILE notify"));
     EXPECT_EQ(cmds[2], QStringLiteral("close MIDIFILE"));
 }
+
+// The captions in view are reached by Tab in reading order and run by Space
+// or Enter, as a click runs them.
+TEST_F(MainWindow, CaptionsAreReachedByTabAndRunByTheKeyboard)
+{
+    h.start();
+    MainForm& m = h.main();
+    QStringList chain;
+    QWidget* w = child<QLabel>(m, "Label8");
+    for (int i = 0; i < 4; ++i, w = w->nextInFocusChain()) {
+        while (!(w->focusPolicy() & Qt::TabFocus))
+            w = w->nextInFocusChain();
+        chain << w->objectName();
+    }
+    EXPECT_EQ(chain, (QStringList{"Label8", "Label1", "Label7", "Label6"}));
+
+    QTest::keyClick(child<QLabel>(m, "Label6"), Qt::Key_Space);
+    EXPECT_TRUE(m.state().PlaneOut);
+    QTest::keyClick(child<QLabel>(m, "Label1"), Qt::Key_Return);
+    EXPECT_TRUE(m.state().SkyViewOn);
+    // An arrow key on a focused caption still steers the jet.
+    const int x = m.state().JetX;
+    child<QLabel>(m, "Label1")->setFocus();
+    QTest::keyPress(child<QLabel>(m, "Label1"), Qt::Key_Right);
+    EXPECT_EQ(m.state().ArrowKeys.Right, -1);
+    QTest::keyRelease(child<QLabel>(m, "Label1"), Qt::Key_Right);
+    EXPECT_EQ(m.state().JetX, x);
+}
