@@ -48,6 +48,7 @@ dpkg-deb --contents "$deb" | awk '$6 ~ /★MailData\/$/ { print $1, $2, $6 }' >"
   echo "./usr/share/doc/kestrova/copyright"
   echo "./usr/share/applications/example.kestrova.Kestrova.desktop"
   echo "./usr/share/metainfo/example.kestrova.Kestrova.metainfo.xml"
+  echo "./usr/share/doc/kestrova/README.md"
 } | sort >"$work/expected"
 check "the package holds exactly the program, its sound, the link on PATH, the menu entry, icons, metadata and licence" \
   diff "$work/expected" "$work/files"
