@@ -44,8 +44,11 @@ public:
 
     // Ends the process at once, running no window's unload handler.
     std::function<void()> endProcess;
-    // Opens an address in the system web browser.
-    std::function<void(const QUrl&)> openUrl;
+    // Opens an address in the system web browser (or the system's viewer of
+    // a local file); false when nothing could be started.
+    std::function<bool(const QUrl&)> openUrl;
+    // The project's page that 作者のホームページ offers.
+    QUrl homePage;
 
     // Declared last so that they are destroyed first, without unload handlers.
     FormRef<MainForm> mainForm;

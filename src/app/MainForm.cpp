@@ -11,6 +11,7 @@
 #include "ui/ClickLabel.h"
 #include "ui/DialogParts.h"
 #include "ui/HomePage.h"
+#include "ui/InFront.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -160,6 +161,13 @@ void MainForm::buildControls()
     ChkLoop =
         checkBox(client, "ChkLoop", QStringLiteral("繰り返し再生(&L)"), rect(480, 6000, 1575, 255));
     ChkLoop->setChecked(true);
+    // The captions in view are reached by Tab as well, in the order they are
+    // read, and run by Space or Enter.
+    for (ClickLabel* c : {Label8, Label1, Label7, Label6})
+        c->setFocusPolicy(Qt::TabFocus);
+    setTabOrder(Label8, Label1);
+    setTabOrder(Label1, Label7);
+    setTabOrder(Label7, Label6);
     // The check boxes can take the focus (by Tab); the arrow keys still steer.
     for (QCheckBox* box : {ChkSynchro, ChkOnMem, ChkLoop})
         box->installEventFilter(this);
@@ -187,6 +195,7 @@ void MainForm::buildControls()
     connect(Label7, &ClickLabel::clicked, this, &MainForm::Label7_Click);
     connect(ChkLoop, &QCheckBox::clicked, this, &MainForm::ChkLoop_Click);
     connect(ChkSynchro, &QCheckBox::clicked, this, &MainForm::ChkSynchro_Click);
+    DialogParts::fitTexts(client);
 }
 
 // The client area keeps its design height below the menu bar, so the controls
@@ -247,12 +256,12 @@ void MainForm::mcheck_Click()
 
 void MainForm::Label4_Click()
 {
-    m_ctx.setForm.Show();
+    m_ctx.setForm.Show(this);
 }
 
 void MainForm::mset_Click()
 {
-    m_ctx.setForm.Show();
+    m_ctx.setForm.Show(this);
 }
 
 void MainForm::Label6_Click()
@@ -269,16 +278,7 @@ void MainForm::Label6_Click()
 
 void MainForm::setTopmost(bool on)
 {
-    // Changing the flag on the native window keeps it mapped where it is;
-    // QWidget::setWindowFlag would hide and re-create it.
-    Qt::WindowFlags flags = windowFlags();
-    flags.setFlag(Qt::WindowStaysOnTopHint, on);
-    if (QWindow* w = windowHandle()) {
-        overrideWindowFlags(flags);
-        w->setFlags(flags);
-    } else {
-        setWindowFlags(flags);
-    }
+    InFront::keepOnTop(*this, on);
     show();
 }
 
@@ -298,7 +298,7 @@ void MainForm::mzenmen_Click()
 
 void MainForm::Sakusyahp_Click()
 {
-    HomePage::offer(m_ctx.msgBox, m_ctx.openUrl, this);
+    HomePage::offer(m_ctx.msgBox, m_ctx.openUrl, m_ctx.homePage, this);
 }
 
 void MainForm::Label3_Click()
@@ -517,10 +517,14 @@ void MainForm::CheckMail()
         m_ctx.values.Password = password;
         return CheckMailUser::Account{name, password};
     };
-    user.askForAccount = [this] { m_ctx.idPassForm.Show(); };
+    bool askedForAccount = false;
+    user.askForAccount = [this, &askedForAccount] {
+        askedForAccount = true;
+        m_ctx.idPassForm.Show(this);
+    };
     user.trustCertificate = [&ask](const UntrustedCertificate& certificate) {
-        return ask(certificate.question(), MessageBoxes::YesNo | MessageBoxes::DefaultButton2) ==
-               MessageBoxes::Yes;
+        return ask(certificate.question(), MessageBoxes::YesNo | MessageBoxes::DefaultButton2 |
+                                               MessageBoxes::Question) == MessageBoxes::Yes;
     };
     user.showFailure = [&ask](const QString& reason) { ask(reason, MessageBoxes::OkOnly); };
 
@@ -528,12 +532,22 @@ void MainForm::CheckMail()
         checkMail(m_ctx.mail, m_ctx.values.Pop3Server, m_ctx.values.ApopFlag != 0, user);
 
     // Report, in every case, and only what is known.
-    m_ctx.msgForm.Show();
+    // When the check opened the account dialog, that dialog keeps the
+    // keyboard and stays in front of the result window (always on top), so
+    // the user types the account at once.
+    const bool accountAsked = askedForAccount && m_ctx.idPassForm.isLoaded();
+    if (accountAsked)
+        m_ctx.msgForm->show();
+    else
+        m_ctx.msgForm.Show();
     if (outcome.counted())
         m_ctx.msgForm->showResult(outcome.count > 0 ? kNewMail : kNoMail,
                                   QString::number(outcome.count));
     else
         m_ctx.msgForm->showResult(kCouldNotCheck, QStringLiteral("-"));
+
+    if (accountAsked)
+        m_ctx.idPassForm.Show(&m_ctx.msgForm.get());
 
     // New mail sends the aeroplane out, or stows it when it is out.
     if (outcome.counted() && outcome.count > 0)

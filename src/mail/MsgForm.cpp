@@ -12,6 +12,7 @@ MsgForm::MsgForm()
     setWindowTitle(QStringLiteral("新着情報"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     useFixedSingleBorder();
+    closeOnEscape();
     setFixedClientSize(Twips::toPixels(3600), Twips::toPixels(240));
 
     // Both boxes are taller than the client area: their lower edge is cut off.
@@ -20,6 +21,8 @@ MsgForm::MsgForm()
     Text1->setReadOnly(true);
     Text2 = DialogParts::textBox(this, "Text2", Twips::rect(3120, 0, 495, 270));
     Text2->setReadOnly(true);
+    for (QLineEdit* box : {Text1, Text2})
+        DialogParts::fitLineAbove(box, height());
     setTabOrder(Text1, Text2);
 }
 

@@ -3,6 +3,7 @@
 #include "base/Cp932.h"
 #include "mail/MailHeaderParser.h"
 #include "mail/Pop3Host.h"
+#include "mail/ServerText.h"
 #include "mail/SpanWriter.h"
 #include "mail/TrustStore.h"
 
@@ -17,9 +18,27 @@ namespace {
 
 using Status = Pop3Connection::Status;
 
-const QString kLoginFailed = QStringLiteral("ログインに失敗しました。");
 const QString kServerSaid = QStringLiteral("サーバーの応答: ");
 constexpr quint16 kPop3Port = 110;
+
+// What the user can try, for the kinds of failure that share it.
+const QString kTryAgainThenCheckServer =
+    QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
+                   "繰り返す場合は、「POPサーバー」のサーバー名とポート番号を確かめてください。");
+const QString kCheckAccount =
+    QStringLiteral("設定の「ID/PASS」でアカウント名とパスワードを確かめてください。"
+                   "また、サーバーが APOP でのログインを求めているかどうかを確かめ、"
+                   "「POPサーバー」の「APOP を使用する」をそれに合わせてください。");
+
+// A failure box's text: what happened (naming the server value), the
+// server's own words when it said any, and what to try.
+QString failureText(const QString& what, const QString& advice, const QString& words = QString())
+{
+    QString text = what;
+    if (!words.isEmpty())
+        text += u'\n' + kServerSaid + words;
+    return text + u'\n' + advice;
+}
 
 bool sendable(QByteArrayView text)
 {
@@ -153,13 +172,13 @@ int NMail::failWith(int code, const QString& text)
 
 QString NMail::serverWords(const QByteArray& reply) const
 {
-    // The reply's bytes decoded as CP932 (Cp932::decode says what becomes of
-    // a byte that starts no character). A server that echoes the password
-    // does not get it into a text.
-    QString words = Cp932::decode(reply.trimmed());
+    // A server that echoes the password does not get it into a text: its
+    // bytes are masked before decoding, so the mask holds whichever way the
+    // rest of the reply is read.
+    QByteArray bytes = reply.trimmed();
     if (!m_password.isEmpty())
-        words.replace(Cp932::decode(m_password), QStringLiteral("****"));
-    return words;
+        bytes.replace(m_password, "****");
+    return ServerText::decode(bytes);
 }
 
 int NMail::failConnection(Status status, const QByteArray& serverReply, const Session& session)
@@ -169,36 +188,54 @@ int NMail::failConnection(Status status, const QByteArray& serverReply, const Se
     case Status::Ok:
         return 0;
     case Status::ServerError:
-        return failWith(kErrorRefused,
-                        QStringLiteral("POP3 サーバー「%1」が要求を拒否しました。").arg(server) +
-                            kServerSaid + serverWords(serverReply));
+        return failWith(
+            kErrorRefused,
+            failureText(QStringLiteral("POP3 サーバー「%1」が要求を拒否しました。").arg(server),
+                        QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
+                                       "繰り返す場合は、サーバーの管理者に問い合わせてください。"),
+                        serverWords(serverReply)));
     case Status::Timeout: {
         const int seconds = (session.connection->lastWaitMs() + 999) / 1000;
         return failWith(
             kErrorTimeout,
-            QStringLiteral("POP3 サーバー「%1」から %2 秒以内に応答がありませんでした。")
-                .arg(server)
-                .arg(seconds));
+            failureText(
+                QStringLiteral("POP3 サーバー「%1」から %2 秒以内に応答がありませんでした。")
+                    .arg(server)
+                    .arg(seconds),
+                QStringLiteral("サーバーが混み合っているのかもしれません。") +
+                    kTryAgainThenCheckServer));
     }
     case Status::ConnectionLost:
-        return failWith(kErrorConnectionLost,
-                        QStringLiteral("POP3 サーバー「%1」との接続が切れました。").arg(server));
+        return failWith(
+            kErrorConnectionLost,
+            failureText(QStringLiteral("POP3 サーバー「%1」との接続が切れました。").arg(server),
+                        kTryAgainThenCheckServer));
     case Status::ProtocolError:
-        return failWith(kErrorProtocol,
-                        QStringLiteral("「%1」の応答が POP3 の形式ではありませんでした。"
-                                       "POP3 サーバーではないか、サーバーの指定が違っています。")
-                            .arg(server));
+        // Said of the answer, not of the server value: a server may also
+        // answer badly for a moment.
+        return failWith(
+            kErrorProtocol,
+            failureText(
+                QStringLiteral("「%1」の応答が POP3 の形式ではありませんでした。").arg(server),
+                QStringLiteral("POP3 ではないサービスにつながったか、サーバーが正しく応答して"
+                               "いないのかもしれません。「POPサーバー」のサーバー名とポート番号 "
+                               "(POP3 は通常 110、pop3s:// は 995) を確かめてください。")));
     case Status::HostNotFound:
-        return failWith(kErrorConnectionLost,
-                        QStringLiteral("POP3 サーバー「%1」が見つかりませんでした。"
-                                       "サーバー名を確かめてください。")
-                            .arg(server));
+        return failWith(
+            kErrorConnectionLost,
+            failureText(
+                QStringLiteral("POP3 サーバー「%1」が見つかりませんでした。").arg(server),
+                QStringLiteral("「POPサーバー」のサーバー名の綴りと、"
+                               "ネットワークにつながっているかどうかを確かめてください。")));
     case Status::ConnectFailed:
-        return failWith(kErrorConnectionLost,
-                        QStringLiteral("POP3 サーバー「%1」に接続できませんでした。"
-                                       "接続を拒否されたか、サーバーまで届きません。"
-                                       "サーバー名とポート番号を確かめてください。")
-                            .arg(server));
+        return failWith(
+            kErrorConnectionLost,
+            failureText(
+                QStringLiteral("POP3 サーバー「%1」に接続できませんでした。"
+                               "接続を拒否されたか、サーバーまで届きません。")
+                    .arg(server),
+                QStringLiteral("「POPサーバー」のサーバー名とポート番号、"
+                               "ネットワークにつながっているかどうかを確かめてください。")));
     case Status::TlsFailed:
         return failWith(kErrorConnectionLost, tlsFailureText(session));
     }
@@ -218,7 +255,9 @@ QString NMail::tlsFailureText(const Session& session)
         for (const QSslError& error : conn.certificateErrors())
             reasons.append(error.errorString());
         reasons.removeDuplicates();
-        return text + QStringLiteral("\n理由: ") + reasons.join(QStringLiteral(" / "));
+        return text + QStringLiteral("\n理由: ") + reasons.join(QStringLiteral(" / ")) +
+               QStringLiteral("\nこの証明書は信頼できないため、接続しません。"
+                              "サーバーの管理者に問い合わせてください。");
     }
     // The handshake itself failed: a server whose TLS is broken can still be
     // reached in plain text, if the user accepts that.
@@ -240,9 +279,12 @@ int NMail::NMailPop3Connect(const char* host)
     candidate.host = Pop3Host::parse(candidate.server);
     const Pop3Host& target = candidate.host;
     if (!target.isValid()) {
-        failWith(
-            kErrorBadArgument,
-            QStringLiteral("POP3 サーバーの指定「%1」が正しくありません。").arg(candidate.server));
+        failWith(kErrorBadArgument,
+                 failureText(QStringLiteral("POP3 サーバーの指定「%1」が正しくありません。")
+                                 .arg(candidate.server),
+                             QStringLiteral("「POPサーバー」で、mail.example.net、"
+                                            "mail.example.net:1110、pop3s://mail.example.net "
+                                            "のような形で指定してください。")));
         return -1;
     }
     const QByteArray pinned = m_pins.pinned(target.host(), target.port());
@@ -298,7 +340,11 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     if (!sendable(user) || !sendable(m_password)) {
         const int code = failWith(
             kErrorBadArgument,
-            QStringLiteral("アカウント名またはパスワードに使えない文字が含まれています。"));
+            failureText(QStringLiteral("アカウント名またはパスワードに使えない文字 (改行) が"
+                                       "含まれているため、POP3 サーバー「%1」にログインしません"
+                                       "でした。")
+                            .arg(open->server),
+                        QStringLiteral("設定の「ID/PASS」で入力し直してください。")));
         m_password.clear();
         return code;
     }
@@ -307,16 +353,22 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     Status status;
     if (apop) {
         const QByteArray& greeting = conn->greeting();
-        const qsizetype open = greeting.indexOf('<');
-        const qsizetype close = open < 0 ? -1 : greeting.indexOf('>', open);
-        if (open < 0 || close < 0 || close - open < 2) {
+        const qsizetype stampStart = greeting.indexOf('<');
+        const qsizetype stampEnd = stampStart < 0 ? -1 : greeting.indexOf('>', stampStart);
+        if (stampStart < 0 || stampEnd < 0 || stampEnd - stampStart < 2) {
             m_password.clear();
             return failWith(
                 kErrorNoApopTimestamp,
-                QStringLiteral("APOP に必要なタイムスタンプがサーバーの挨拶にありません。"));
+                failureText(QStringLiteral("POP3 サーバー「%1」の挨拶に、APOP でのログインに"
+                                           "必要なタイムスタンプがありません。"
+                                           "このサーバーは APOP に対応していないようです。")
+                                .arg(open->server),
+                            QStringLiteral("「POPサーバー」の「APOP を使用する」のチェックを"
+                                           "外してください。")));
         }
         const QByteArray digest =
-            QCryptographicHash::hash(greeting.mid(open, close - open + 1) + m_password,
+            QCryptographicHash::hash(greeting.mid(stampStart, stampEnd - stampStart + 1) +
+                                         m_password,
                                      QCryptographicHash::Md5)
                 .toHex();
         status = conn->command("APOP " + user + ' ' + digest, &reply);
@@ -326,7 +378,11 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
             status = conn->command("PASS " + m_password, &reply);
     }
     if (status == Status::ServerError) {
-        const int code = failWith(kErrorRefused, kLoginFailed + kServerSaid + serverWords(reply));
+        const int code = failWith(
+            kErrorRefused,
+            failureText(
+                QStringLiteral("POP3 サーバー「%1」へのログインに失敗しました。").arg(open->server),
+                kCheckAccount, serverWords(reply)));
         m_password.clear();
         return code;
     }

@@ -1,5 +1,7 @@
 #include "mail/Pop3Connection.h"
 
+#include "mail/ServerText.h"
+
 #include <QCryptographicHash>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -33,6 +35,18 @@ bool listsCapability(const QByteArray& list, QByteArrayView capability)
             return true;
     }
     return false;
+}
+
+// Whether the bytes received so far of a status line can still become one:
+// every status line begins "+OK" or "-ERR", so any other first bytes are not
+// POP3, whether or not a line end ever follows them.
+bool canBeginStatusLine(QByteArrayView start)
+{
+    const auto begins = [start](QByteArrayView indicator) {
+        const qsizetype n = std::min(start.size(), indicator.size());
+        return start.first(n) == indicator.first(n);
+    };
+    return begins("+OK") || begins("-ERR");
 }
 
 } // namespace
@@ -220,7 +234,7 @@ Pop3Connection::Status Pop3Connection::startTls(const QString& host)
     QByteArray reply;
     const Status status = command("STLS", &reply);
     if (status == Status::ServerError) {
-        m_tlsError = QString::fromLatin1(reply);
+        m_tlsError = ServerText::decode(reply);
         return fail(Status::TlsFailed);
     }
     if (status != Status::Ok)
@@ -319,7 +333,8 @@ Pop3Connection::Status Pop3Connection::readStatusLine(QByteArray* line, QDeadlin
             m_pendingPos = lf + 1;
             return Status::Ok;
         }
-        if (m_pending.size() - m_pendingPos > kMaxStatusLine)
+        if (m_pending.size() - m_pendingPos > kMaxStatusLine ||
+            !canBeginStatusLine(QByteArrayView(m_pending).sliced(m_pendingPos)))
             return fail(Status::ProtocolError);
         // One bound for the whole line, however slowly its bytes come.
         if (deadline.hasExpired())
@@ -466,14 +481,21 @@ void Pop3Connection::quit()
         const int saved = m_replyTimeoutMs;
         m_replyTimeoutMs = std::min(m_replyTimeoutMs, kQuitTimeoutMs);
         // Answers still owed to commands sent ahead come first; together
-        // they get no more time than QUIT alone.
+        // they get no more time than QUIT alone, and the close below gets
+        // only what is left of that time.
+        const QDeadlineTimer deadline(kQuitTimeoutMs);
         QByteArray reply;
-        if (drainOwed(QDeadlineTimer(kQuitTimeoutMs)) != Status::Ok ||
-            command("QUIT", &reply) != Status::Ok)
+        if (drainOwed(deadline) != Status::Ok || command("QUIT", &reply) != Status::Ok)
             m_broken = true;
         m_replyTimeoutMs = saved;
-        if (m_socket)
+        if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
+            // Over TLS this sends the close notice, so the server sees the
+            // session end as agreed rather than cut off; the wait lets those
+            // bytes out before the socket goes.
             m_socket->disconnectFromHost();
+            if (m_socket->state() != QAbstractSocket::UnconnectedState)
+                m_socket->waitForDisconnected(remainingMs(deadline));
+        }
     }
     abort();
 }

@@ -8,7 +8,9 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 
 using namespace DialogParts;
 
@@ -22,6 +24,7 @@ IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
     setObjectName(QStringLiteral("IdPassForm"));
     setWindowTitle(QStringLiteral("ID,PASS"));
     useFixedSingleBorder();
+    closeOnEscape();
     setFixedClientSize(Twips::toPixels(2865), Twips::toPixels(1800));
 
     IdText = textBox(this, "IdText", Twips::rect(960, 120, 1632, 264));
@@ -39,6 +42,16 @@ IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
     Label2[1] = label(this, "Label2", QStringLiteral("IDパスワードを保存する"),
                       Twips::rect(780, 1020, 1875, 255), QColor(0, 0, 255));
     Label2[1]->setProperty("Index", 1);
+    // The save box's text is its own label: Alt+S, as for 保存, ticks or
+    // unticks the box from anywhere in the dialog, and a click on the text
+    // does what a click on the box does.
+    Label2[1]->setToolTip(QStringLiteral("Alt+S"));
+    Label2[1]->installEventFilter(this);
+    auto* save = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_S), this);
+    connect(save, &QShortcut::activated, this, [this] {
+        Check1->setFocus(Qt::ShortcutFocusReason);
+        Check1->click();
+    });
 
     setTabOrder(IdText, PassText);
     setTabOrder(PassText, OKCommand);
@@ -50,6 +63,7 @@ IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
     m_cancelButton = CancelCommand;
     connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::OKCommand_Click);
     connect(CancelCommand, &QPushButton::clicked, this, &IdPassForm::CancelCommand_Click);
+    fitTexts(this);
     centreOnScreen();
 }
 
@@ -85,4 +99,14 @@ void IdPassForm::setAccount(const QString& name, const QString& password)
 {
     IdText->setText(name);
     PassText->setText(password);
+}
+
+bool IdPassForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Label2[1] && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Check1->click();
+        return true;
+    }
+    return Form::eventFilter(watched, event);
 }

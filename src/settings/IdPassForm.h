@@ -34,6 +34,9 @@ public:
     // the account it read).
     void setAccount(const QString& name, const QString& password);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     SettingsValues& m_values;
     SettingsStore& m_store;

@@ -19,6 +19,7 @@ OptionForm::OptionForm(SettingsValues& values, SettingsStore& store)
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("サーバー"));
     useFixedSingleBorder();
+    closeOnEscape();
     setFixedClientSize(Twips::toPixels(2955), Twips::toPixels(2940));
 
     const QColor blue(0, 0, 255);
@@ -54,6 +55,7 @@ OptionForm::OptionForm(SettingsValues& values, SettingsStore& store)
     m_cancelButton = CancelCommand;
     connect(OKCommand, &QPushButton::clicked, this, &OptionForm::OKCommand_Click);
     connect(CancelCommand, &QPushButton::clicked, this, &OptionForm::CancelCommand_Click);
+    fitTexts(this);
     centreOnScreen();
 }
 

@@ -4,7 +4,6 @@
 #include "settings/OptionForm.h"
 #include "settings/SettingsStore.h"
 #include "ui/DialogParts.h"
-#include "ui/HomePage.h"
 #include "ui/Twips.h"
 
 #include <QCheckBox>
@@ -15,12 +14,13 @@
 using namespace DialogParts;
 
 SetForm::SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<OptionForm>& option,
-                 MessageBoxes& boxes, const std::function<void(const QUrl&)>& openUrl)
-    : m_store(store), m_idPass(idPass), m_option(option), m_boxes(boxes), m_openUrl(openUrl)
+                 std::function<void(QWidget* owner)> offerHomePage)
+    : m_store(store), m_idPass(idPass), m_option(option), m_offerHomePage(std::move(offerHomePage))
 {
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
     useFixedSingleBorder();
+    closeOnEscape();
     setFixedClientSize(Twips::toPixels(2880), Twips::toPixels(1530));
 
     Command5 = button(this, "Command5", QStringLiteral("ヴェルニカ　作者　HP"),
@@ -47,6 +47,7 @@ SetForm::SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<Opti
     connect(Command1, &QPushButton::clicked, this, &SetForm::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &SetForm::Command2_Click);
     connect(Command5, &QPushButton::clicked, this, &SetForm::Command5_Click);
+    fitTexts(this);
     centreOnScreen();
 }
 
@@ -68,17 +69,17 @@ void SetForm::Form_Unload()
 
 void SetForm::Command1_Click()
 {
-    m_idPass.Show();
+    m_idPass.Show(this);
 }
 
 void SetForm::Command2_Click()
 {
-    m_option.Show();
+    m_option.Show(this);
 }
 
 void SetForm::Command5_Click()
 {
-    HomePage::offer(m_boxes, m_openUrl);
+    m_offerHomePage(this);
 }
 
 bool SetForm::hangUpAfterCheck() const

@@ -2,12 +2,9 @@
 
 #include "ui/FormRegistry.h"
 
-#include <QUrl>
-
 #include <functional>
 
 class IdPassForm;
-class MessageBoxes;
 class OptionForm;
 class SettingsStore;
 class QCheckBox;
@@ -23,9 +20,9 @@ class SetForm : public Form
     Q_OBJECT
 public:
     // store: ini.ini's hang-up option; idPass, option: the dialogs its
-    // buttons open; boxes, openUrl: the home-page offer.
+    // buttons open; offerHomePage: the home-page offer, asked in front of 設定.
     SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<OptionForm>& option,
-            MessageBoxes& boxes, const std::function<void(const QUrl&)>& openUrl);
+            std::function<void(QWidget* owner)> offerHomePage);
 
     // Ticks the hang-up option when ini.ini's NUMBER is 1, unticks it when 0.
     void Form_Load() override;
@@ -47,8 +44,7 @@ private:
     SettingsStore& m_store;
     FormRef<IdPassForm>& m_idPass;
     FormRef<OptionForm>& m_option;
-    MessageBoxes& m_boxes;
-    const std::function<void(const QUrl&)>& m_openUrl;
+    std::function<void(QWidget* owner)> m_offerHomePage;
 
     QPushButton* Command5 = nullptr; // ヴェルニカ 作者 HP
     QPushButton* Command2 = nullptr; // POPサーバー

@@ -27,4 +27,16 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text, QRec
 // A push button in the coloured-button style with the given background.
 void paintButton(QPushButton* button, const QColor& background);
 
+// Makes every caption and check-box text in `window` show whole. The window
+// tables' sizes were made for a narrower face than ours, so a text wider
+// than the part of its control that lies inside the window gets its font
+// made smaller, half a point at a time, until it fits; every position and
+// size stays as the table gives it. Call once the window's controls are built.
+void fitTexts(QWidget* window);
+// Makes the letters of a text box that the window's lower edge cuts (it is
+// taller than the window) show whole above that edge, `visibleHeight` pixels
+// below the box's top: the text sits at the top of the box, in a font made
+// smaller where the line is still too tall.
+void fitLineAbove(QLineEdit* box, int visibleHeight);
+
 } // namespace DialogParts

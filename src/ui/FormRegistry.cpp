@@ -1,5 +1,7 @@
 #include "ui/FormRegistry.h"
 
+#include "ui/InFront.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -31,11 +33,22 @@ void Form::keyPressEvent(QKeyEvent* event)
             m_defaultButton->click();
             return;
         }
-    } else if (key == Qt::Key_Escape && m_cancelButton) {
-        m_cancelButton->click();
-        return;
+    } else if (key == Qt::Key_Escape) {
+        if (m_cancelButton) {
+            m_cancelButton->click();
+            return;
+        }
+        if (m_closesOnEscape) {
+            close();
+            return;
+        }
     }
     QWidget::keyPressEvent(event);
+}
+
+void Form::bringForward(QWidget* from)
+{
+    InFront::bring(*this, from);
 }
 
 void Form::unloadSelf()
@@ -59,6 +72,8 @@ void Form::useFixedSingleBorder(bool minimizeButton)
     if (minimizeButton)
         flags |= Qt::WindowMinimizeButtonHint;
     setWindowFlags(flags);
+    if (!minimizeButton)
+        InFront::keepFromMinimising(*this);
 }
 
 void Form::centreOnScreen()

@@ -26,21 +26,31 @@ public:
     // destroyed; never when the process ends.
     virtual void Form_Unload() {}
 
+    // Raises the window with the keyboard, in front of `from` where named
+    // (see FormRef::Show).
+    void bringForward(QWidget* from);
+
     // Set by the registry: unloads this window through its one reference.
     void setUnloader(std::function<void()> unloader) { m_unloader = std::move(unloader); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     // Enter presses the focused button, else the default button if there is one;
-    // Esc presses the cancel button if there is one.
+    // Esc presses the cancel button if there is one, else closes a window
+    // that closes on Esc.
     void keyPressEvent(QKeyEvent* event) override;
     // Unloads this window through the registry (OK, Cancel, close box).
     void unloadSelf();
     // A fixed-size window whose client area is the given size in pixels.
     void setFixedClientSize(int width, int height);
     // A fixed single border: caption bar with close box (and minimize button
-    // where asked), no maximize button, not resizable.
+    // where asked), no maximize button, not resizable. Without a minimize
+    // button the window is restored at once when a window manager minimises
+    // it anyway.
     void useFixedSingleBorder(bool minimizeButton = false);
+    // Esc closes (unloads) the window when it has no cancel button: the
+    // dialogs and the result window, not the main or the flight window.
+    void closeOnEscape() { m_closesOnEscape = true; }
     // Places the window in the middle of the primary screen.
     void centreOnScreen();
 
@@ -49,6 +59,7 @@ protected:
 
 private:
     std::function<void()> m_unloader;
+    bool m_closesOnEscape = false;
 };
 
 // The one process-wide instance of window F: created on reference, shown
@@ -82,13 +93,15 @@ public:
     // How many times the window has been loaded in this run.
     int loadCount() const { return m_loadCount; }
 
-    // Shows the window, loading it first when needed, and brings it forward.
-    void Show()
+    // Shows the window, loading it first when needed, and brings it forward
+    // with the keyboard: in front of `from`, the window it is opened from,
+    // where one is named (a window manager then keeps it above that window,
+    // even one that is always on top).
+    void Show(QWidget* from = nullptr)
     {
         F& f = get();
         f.show();
-        f.raise();
-        f.activateWindow();
+        f.bringForward(from);
     }
 
     // Runs Form_Unload and destroys the window; nothing when it is not loaded.

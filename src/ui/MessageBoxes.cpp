@@ -1,48 +1,9 @@
 #include "ui/MessageBoxes.h"
 
+#include "ui/InFront.h"
+
 #include <QApplication>
-#include <QGuiApplication>
 #include <QMessageBox>
-#include <QWindow>
-
-namespace {
-
-// Keeps a box in front of every window of ours while it is up.
-class InFront : public QObject
-{
-public:
-    explicit InFront(QWidget& box) : m_box(box)
-    {
-        m_box.winId(); // the native window, to set it up before it is shown
-        // An X window manager keeps a modal dialog just above the window it
-        // is transient for (openbox does), where our other always-on-top
-        // windows may still cover it. Transient for the application as a
-        // whole (Qt then names its group leader), it stays above them all.
-        // The box keeps its owner as parent: it is centred on it.
-        if (QGuiApplication::platformName() == QLatin1String("xcb"))
-            m_box.windowHandle()->setTransientParent(nullptr);
-        m_box.windowHandle()->installEventFilter(this);
-    }
-
-protected:
-    // Once on screen, the box is raised and given the keyboard. Not before:
-    // a window manager places a window itself when it takes it in, and
-    // without a window manager nothing raises or focuses a new window at all.
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Expose && m_box.windowHandle()->isExposed()) {
-            watched->removeEventFilter(this);
-            m_box.activateWindow();
-            m_box.raise();
-        }
-        return false;
-    }
-
-private:
-    QWidget& m_box;
-};
-
-} // namespace
 
 QWidget* MessageBoxes::ownerFor(QWidget* owner) const
 {
@@ -83,7 +44,13 @@ int MessageBoxes::MsgBox(const QString& prompt, int style, const QString& title,
     box.setWindowModality(Qt::ApplicationModal);
     // After the modality: QMessageBox sets its window flags anew there.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    InFront inFront(box);
+    // An X window manager keeps a modal dialog just above the window it is
+    // transient for (openbox does), where our other always-on-top windows may
+    // still cover it; transient for the application as a whole, it stays
+    // above them all. The box keeps its owner as parent: it is centred on it.
+    // It blocks every window of ours, so it is never minimised away.
+    InFront::bring(box, nullptr);
+    InFront::keepFromMinimising(box);
     if (style & Information)
         box.setIcon(QMessageBox::Information);
     else if (style & Question)

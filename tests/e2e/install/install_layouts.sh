@@ -138,8 +138,8 @@ unset DESTDIR
 
 echo "== portable: installed into a prefix, then copied elsewhere"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-check "the prefix holds the program, its sound and an empty data folder" \
-  test "$(cd "$work/prefix" && find . | sort | tr '\n' ' ')" = ". ./Sound ./Sound/1.wav ./kestrova ./★MailData "
+check "the prefix holds the program, its licence and README, its sound and an empty data folder" \
+  test "$(cd "$work/prefix" && find . | LC_ALL=C sort | tr '\n' ' ')" = ". ./LICENSE ./README.md ./Sound ./Sound/1.wav ./kestrova ./★MailData "
 cp -a "$work/prefix" "$work/copied"
 portable=$(make_home portable root)
 data=$work/copied/★MailData

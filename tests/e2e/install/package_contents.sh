@@ -45,10 +45,12 @@ dpkg-deb --contents "$deb" | awk '$6 ~ /★MailData\/$/ { print $1, $2, $6 }' >"
   echo "./usr/share/icons/hicolor/scalable/apps/kestrova.svg"
   echo "./usr/lib/kestrova/kestrova"
   echo "./usr/lib/kestrova/Sound/1.wav"
+  echo "./usr/share/doc/kestrova/copyright"
   echo "./usr/share/applications/example.kestrova.Kestrova.desktop"
   echo "./usr/share/metainfo/example.kestrova.Kestrova.metainfo.xml"
+  echo "./usr/share/doc/kestrova/README.md"
 } | sort >"$work/expected"
-check "the package holds exactly the program, its sound, the link on PATH, the menu entry, icons and metadata" \
+check "the package holds exactly the program, its sound, the link on PATH, the menu entry, icons, metadata and licence" \
   diff "$work/expected" "$work/files"
 check "the data folder ships empty, root's, not writable by users" \
   test "$(cat "$work/datafolder")" = "drwxr-xr-x root/root ./usr/lib/kestrova/★MailData/"
@@ -70,6 +72,32 @@ check "the menu entry's icon is one the package installs" \
   test -f "$work/root/usr/share/icons/hicolor/48x48/apps/$(sed -n 's/^Icon=//p' "$desktop").png"
 check "the metadata names the menu entry" \
   grep -q '<launchable type="desktop-id">example.kestrova.Kestrova.desktop</launchable>' "$metainfo"
+
+# The licence: MIT for everything, in Debian's machine-readable copyright
+# format, its text that of LICENSE; CC0 for the metadata, as it says itself.
+source_root=$here/../../..
+copyright=$work/root/usr/share/doc/kestrova/copyright
+check "LICENSE is the MIT licence of the Kestrova developers" \
+  grep -qx 'Copyright (c) 2026 The Kestrova developers' "$source_root/LICENSE"
+check "the copyright file is in the machine-readable format" \
+  test "$(head -n 1 "$copyright")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
+check "every file of the package is under MIT" \
+  bash -c "grep -A2 -x 'Files: \*' '$copyright' | grep -qx 'License: MIT'"
+# The stand-alone MIT paragraph, unindented, against LICENSE from "Permission" on.
+sed -n '/^License: MIT$/,/^$/{/^ /p}' "$copyright" | sed 's/^ //; s/^\.$//' >"$work/mit"
+sed -n '/^Permission/,$p' "$source_root/LICENSE" >"$work/mit.expected"
+check "the copyright file holds the licence text of LICENSE" diff "$work/mit.expected" "$work/mit"
+check "the metadata's licence names CC0 where Debian keeps its text" \
+  test -f /usr/share/common-licenses/CC0-1.0 -a "$(grep -c 'CC0-1.0' "$copyright")" -ge 2
+check "the metadata states the project's licence" \
+  grep -q '<project_license>MIT</project_license>' "$metainfo"
+# Only what answers: no made-up address (the reserved .example domain) in the
+# package's fields or its metadata.
+names_no_made_up_address() {
+  ! dpkg-deb -f "$deb" | grep -q '\.example\b' && ! grep -q '\.example\b' "$metainfo"
+}
+check "the package names a maintainer" test -n "$(dpkg-deb -f "$deb" Maintainer)"
+check "no field or metadata names an address that cannot answer" names_no_made_up_address
 
 if command -v desktop-file-validate >/dev/null; then
   check "desktop-file-validate accepts the menu entry" desktop-file-validate "$desktop"

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -227,12 +228,48 @@ TEST_F(MainWindow, HomePageOpensOnlyOnYes)
     EXPECT_EQ(ctx.msgBox.shown()[0].style, 36);
     EXPECT_EQ(ctx.msgBox.shown()[0].prompt,
               QStringLiteral("「ヴェルニカ」作者のホームページです。ちょっと見てみますか？"));
+}
 
-    ctx.msgBox.queueAnswer(MessageBoxes::Yes);
-    child<QAction>(h.main(), "Sakusyahp")->trigger();
-    ASSERT_EQ(h.openedUrls.size(), 1);
-    EXPECT_TRUE(h.openedUrls[0].isValid());
-    EXPECT_EQ(h.openedUrls[0].scheme(), QStringLiteral("https"));
+// On Yes: the README shipped with the program, wherever its layout puts it;
+// when nothing can open it, or it is missing, a box says so.
+TEST_F(MainWindow, HomePageIsTheShippedReadmeAndAFailureToOpenItIsTold)
+{
+    struct Case
+    {
+        const char* readme; // below the test's root; null: none
+        bool browserStarts;
+        bool opened;
+    };
+    const Case cases[] = {
+        {"program/README.md", true, true},
+        {"share/doc/kestrova/README.md", true, true}, // the program in lib/kestrova
+        {"program/README.md", false, false},
+        {nullptr, true, false},
+    };
+    for (const Case& c : cases) {
+        AppHarness app;
+        app.exeFolder = app.root.path() + QStringLiteral("/lib/kestrova");
+        if (c.readme && QByteArray(c.readme).startsWith("program/"))
+            app.exeFolder = app.root.path() + QStringLiteral("/program");
+        QDir().mkpath(app.exeFolder);
+        if (c.readme) {
+            QDir().mkpath(QFileInfo(app.root.path() + "/" + c.readme).path());
+            app.writeFile(app.root.path() + "/" + c.readme, "# Kestrova\n");
+        }
+        app.browserStarts = c.browserStarts;
+        AppContext& ctx = app.start();
+        ctx.msgBox.queueAnswer(MessageBoxes::Yes);
+        child<QAction>(app.main(), "Sakusyahp")->trigger();
+        EXPECT_EQ(app.openedUrls.size(), c.readme ? 1 : 0) << c.readme;
+        if (c.readme && !app.openedUrls.isEmpty()) {
+            EXPECT_TRUE(app.openedUrls[0].toLocalFile().endsWith(QLatin1String(c.readme)))
+                << c.readme;
+        }
+        ASSERT_EQ(ctx.msgBox.shown().size(), c.opened ? 1 : 2) << c.readme;
+        if (!c.opened) {
+            EXPECT_TRUE(ctx.msgBox.shown()[1].prompt.contains(QStringLiteral("開けませんでした")));
+        }
+    }
 }
 
 TEST_F(MainWindow, SettingsDialogOpensOnceHowEverOftenAsked)
@@ -263,4 +300,32 @@ TEST_F(MainWindow, SoundSwitchAlternatesStartAndStop)
     EXPECT_TRUE(cmds[0].endsWith(QStringLiteral("Sound/1.wav alias MIDIFILE")));
     EXPECT_EQ(cmds[1], QStringLiteral("play MIDIFILE notify"));
     EXPECT_EQ(cmds[2], QStringLiteral("close MIDIFILE"));
+}
+
+// The captions in view are reached by Tab in reading order and run by Space
+// or Enter, as a click runs them.
+TEST_F(MainWindow, CaptionsAreReachedByTabAndRunByTheKeyboard)
+{
+    h.start();
+    MainForm& m = h.main();
+    QStringList chain;
+    QWidget* w = child<QLabel>(m, "Label8");
+    for (int i = 0; i < 4; ++i, w = w->nextInFocusChain()) {
+        while (!(w->focusPolicy() & Qt::TabFocus))
+            w = w->nextInFocusChain();
+        chain << w->objectName();
+    }
+    EXPECT_EQ(chain, (QStringList{"Label8", "Label1", "Label7", "Label6"}));
+
+    QTest::keyClick(child<QLabel>(m, "Label6"), Qt::Key_Space);
+    EXPECT_TRUE(m.state().PlaneOut);
+    QTest::keyClick(child<QLabel>(m, "Label1"), Qt::Key_Return);
+    EXPECT_TRUE(m.state().SkyViewOn);
+    // An arrow key on a focused caption still steers the jet.
+    const int x = m.state().JetX;
+    child<QLabel>(m, "Label1")->setFocus();
+    QTest::keyPress(child<QLabel>(m, "Label1"), Qt::Key_Right);
+    EXPECT_EQ(m.state().ArrowKeys.Right, -1);
+    QTest::keyRelease(child<QLabel>(m, "Label1"), Qt::Key_Right);
+    EXPECT_EQ(m.state().JetX, x);
 }

@@ -9,6 +9,7 @@
 #include "settings/OptionForm.h"
 #include "settings/SetForm.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -327,4 +328,60 @@ TEST_F(SettingsDialogs, DialogsAreLaidOutAsDesigned)
     EXPECT_EQ(child<QLineEdit>(r, "Text1")->text(),
               QStringLiteral("新着メールはありませんでした。"));
     EXPECT_TRUE(r.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+// Esc closes the dialogs without a cancel button and the result window, from
+// whichever control has the keyboard (サーバー and ID,PASS: their Cancel
+// tests above); it never closes the main window.
+TEST_F(SettingsDialogs, EscClosesEveryDialogAndTheResultWindowButNotTheMainWindow)
+{
+    AppContext& ctx = start();
+    struct Case
+    {
+        const char* window;
+        std::function<QWidget&()> open;
+        std::function<bool()> loaded;
+    };
+    const Case cases[] = {
+        {"設定",
+         [&]() -> QWidget& {
+             ctx.setForm.Show();
+             return ctx.setForm.get();
+         },
+         [&] { return ctx.setForm.isLoaded(); }},
+        {"新着情報",
+         [&]() -> QWidget& {
+             h.main().Label8_Click();
+             return ctx.msgForm.get();
+         },
+         [&] { return ctx.msgForm.isLoaded(); }},
+    };
+    for (const Case& c : cases) {
+        QWidget& w = c.open();
+        QWidget* focused = w.focusWidget() ? w.focusWidget() : &w;
+        QTest::keyClick(focused, Qt::Key_Escape);
+        EXPECT_FALSE(c.loaded()) << c.window;
+    }
+    QTest::keyClick(&h.main(), Qt::Key_Escape);
+    EXPECT_TRUE(ctx.mainForm.isLoaded());
+    EXPECT_EQ(h.endCount, 0);
+}
+
+// The save box of ID,PASS answers Alt+S and a click on its text.
+TEST_F(SettingsDialogs, SaveBoxAnswersAltSAndAClickOnItsText)
+{
+    start();
+    IdPassForm& f = openAccountDialog();
+    auto* save = child<QCheckBox>(f, "Check1");
+    QApplication::setActiveWindow(&f); // a shortcut works in the active window
+    QTest::keyClick(child<QLineEdit>(f, "PassText"), Qt::Key_S, Qt::AltModifier);
+    EXPECT_TRUE(save->isChecked());
+    EXPECT_EQ(f.focusWidget(), save);
+    QLabel* text = nullptr;
+    for (QLabel* l : f.findChildren<QLabel*>(QStringLiteral("Label2")))
+        if (l->property("Index").toInt() == 1)
+            text = l;
+    ASSERT_NE(text, nullptr);
+    QTest::mouseClick(text, Qt::LeftButton);
+    EXPECT_FALSE(save->isChecked());
 }

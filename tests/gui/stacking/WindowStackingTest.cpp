@@ -4,11 +4,13 @@
 // (KESTROVA_NO_WINDOW_MANAGER set).
 
 #include "XProbe.h"
+#include "scriptedpop3/ScriptedPop3Server.h"
 #include "support/Controls.h"
 #include "support/app/AppHarness.h"
 
 #include "flight/Form1.h"
 #include "mail/MsgForm.h"
+#include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
 #include "settings/SetForm.h"
 
@@ -16,6 +18,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -308,4 +311,113 @@ TEST_F(WindowStacking, AnAllKeyFrameLeavesAnEmptyShapeOnAWindowThatStillMoves)
     // Back to an ordinary frame, the outline shows again.
     f.ShowFrame(1);
     EXPECT_TRUE(waitFor([&] { return XProbe::visibleShape(f.winId()) == f.frameRegion(1); }));
+}
+
+// Every window opens in front of the window it comes from, with the keyboard,
+// even when that window is the main window kept on top.
+TEST_F(WindowStacking, DialogsOpenInFrontOfTheWindowTheyComeFromWithTheKeyboard)
+{
+    MainForm& m = startMain();
+    h.ctx->msgBox.queueAnswer(MessageBoxes::Ok);
+    m.mzenmen_Click(); // the main window on top
+    SetForm& settings = h.ctx->setForm.get();
+    struct Case
+    {
+        const char* what;
+        std::function<void()> open;
+        std::function<QWidget&()> opened;
+        QList<QWidget*> under;
+    };
+    const Case cases[] = {
+        {"設定 from the menu",
+         [&] { m.mset_Click(); },
+         [&]() -> QWidget& { return settings; },
+         {&m}},
+        {"ID,PASS from 設定",
+         [&] { QTest::mouseClick(child<QPushButton>(settings, "Command1"), Qt::LeftButton); },
+         [&]() -> QWidget& { return h.ctx->idPassForm.get(); },
+         {&m, &settings}},
+        {"サーバー from 設定",
+         [&] { QTest::mouseClick(child<QPushButton>(settings, "Command2"), Qt::LeftButton); },
+         [&]() -> QWidget& { return h.ctx->optionForm.get(); },
+         {&m, &settings}},
+    };
+    for (const Case& c : cases) {
+        c.open();
+        const WId id = c.opened().winId();
+        auto inFront = [&] {
+            return XProbe::isViewable(id) && XProbe::inputFocus() == id &&
+                   std::all_of(c.under.begin(), c.under.end(),
+                               [&](QWidget* w) { return XProbe::above(id, w->winId()); });
+        };
+        EXPECT_TRUE(waitFor(inFront))
+            << c.what << ": viewable " << XProbe::isViewable(id) << ", focused "
+            << (XProbe::inputFocus() == id) << ", above "
+            << std::count_if(c.under.begin(), c.under.end(),
+                             [&](QWidget* w) { return XProbe::above(id, w->winId()); })
+            << " of " << c.under.size();
+    }
+}
+
+// A check that finds no stored account opens ID,PASS; the result window,
+// always on top, opens after it and must leave it in front, ready for typing.
+TEST_F(WindowStacking, AccountDialogOfACheckStaysInFrontOfTheResult)
+{
+    ScriptedPop3Server server([](const QByteArray& command) -> ScriptedPop3Server::Step {
+        if (command.isNull())
+            return {"+OK ready\r\n"};
+        if (command == "QUIT")
+            return {"+OK bye\r\n", ScriptedPop3Server::Then::Close};
+        return {"-ERR no\r\n"};
+    });
+    ASSERT_TRUE(server.isRunning());
+    MainForm& m = startMain();
+    h.ctx->values.Pop3Server = server.hostPort();
+    m.Label8_Click();
+    IdPassForm& account = h.ctx->idPassForm.get();
+    MsgForm& result = h.ctx->msgForm.get();
+    ASSERT_TRUE(account.isVisible() && result.isVisible());
+    EXPECT_TRUE(waitFor([&] {
+        return XProbe::inputFocus() == account.winId() &&
+               XProbe::above(account.winId(), result.winId());
+    })) << "the result window covers the account dialog: focused "
+        << (XProbe::inputFocus() == account.winId()) << ", above "
+        << XProbe::above(account.winId(), result.winId());
+    EXPECT_TRUE(waitFor([&] {
+        return QApplication::focusWidget() == child<QLineEdit>(account, "IdText");
+    })) << "the keyboard is in "
+        << qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                  : QString());
+}
+
+// A window without a minimise button that a window manager minimises anyway
+// comes straight back: a dialog, and a box that blocks every window of ours.
+TEST_F(WindowStacking, WindowsWithoutAMinimiseButtonAreNeverMinimisedAway)
+{
+    if (!managed())
+        GTEST_SKIP() << "minimising needs a window manager";
+    MainForm& m = startMain();
+    auto minimiseAndSeeItBack = [&](QWidget& w) {
+        const WId id = w.winId();
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QString::number(id)});
+        // Minimised first (unmapped), then back on screen with the keyboard.
+        return waitFor([&] { return XProbe::isViewable(id) && XProbe::inputFocus() == id; }) &&
+               !w.isMinimized();
+    };
+    m.mset_Click();
+    SetForm& settings = h.ctx->setForm.get();
+    ASSERT_TRUE(waitFor([&] { return XProbe::isViewable(settings.winId()); }));
+    EXPECT_TRUE(minimiseAndSeeItBack(settings));
+
+    h.ctx->msgBox.setNeverBlock(false);
+    bool back = false;
+    QTimer::singleShot(300, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        back = minimiseAndSeeItBack(*box);
+        box->button(QMessageBox::Ok)->click();
+    });
+    h.ctx->msgBox.MsgBox(QStringLiteral("常に手前表示が設定されました。"),
+                         MessageBoxes::Information);
+    EXPECT_TRUE(back) << "the box stayed minimised";
 }

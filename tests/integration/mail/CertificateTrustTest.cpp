@@ -121,7 +121,8 @@ TEST_F(CertificateTrust, StlsCertificateIsAskedAboutPinnedAcrossRestartsAndAsked
     ASSERT_EQ(ctx().msgBox.shown().size(), 1);
     const MessageBoxes::Shown question = ctx().msgBox.shown()[0];
     EXPECT_EQ(question.title, QStringLiteral("エラー"));
-    EXPECT_EQ(question.style, MessageBoxes::YesNo | MessageBoxes::DefaultButton2);
+    EXPECT_EQ(question.style,
+              MessageBoxes::YesNo | MessageBoxes::DefaultButton2 | MessageBoxes::Question);
     for (const QString& part :
          QStringList{u'「' + server + u'」',
                      QStringLiteral("発行者が信頼できる認証局として登録されていません。"),

@@ -237,31 +237,46 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
     // have it free (a system POP3 server may hold it on every address).
     FakePop3Server stallOnStandardPort(QStringLiteral("stall"), QStringLiteral("127.0.0.2:110"));
 
+    // Each box names the server value and the cause, then what to try.
     struct Case
     {
         QString server;
         QString cause;
+        QString advice;
     };
     const QString notPop3 = QStringLiteral("の応答が POP3 の形式ではありませんでした。");
+    const QString checkPort = QStringLiteral("のサーバー名とポート番号 (POP3 は通常 110、"
+                                             "pop3s:// は 995) を確かめてください。");
     const QString silence = QStringLiteral("から 1 秒以内に応答がありませんでした。");
+    const QString busy =
+        QStringLiteral("サーバーが混み合っているのかもしれません。しばらく待って"
+                       "から、もう一度メールチェックしてください。繰り返す場合は、"
+                       "「POPサーバー」のサーバー名とポート番号を確かめてください。");
+    const QString unreachable =
+        QStringLiteral("に接続できませんでした。接続を拒否されたか、サーバーまで届きません。");
+    const QString checkNameAndPort = QStringLiteral("「POPサーバー」のサーバー名とポート番号、"
+                                                    "ネットワークにつながっているかどうか");
     std::vector<Case> cases{
-        {closed,
-         QStringLiteral("に接続できませんでした。接続を拒否されたか、サーバーまで届きません。")},
+        {closed, unreachable, checkNameAndPort},
         {QStringLiteral("kestrova-no-such-host.invalid"),
-         QStringLiteral("が見つかりませんでした。")},
-        {"pop3s://" + closed, QStringLiteral("に接続できませんでした。")},
-        {QStringLiteral("host:99999"), QStringLiteral("が正しくありません。")},
-        {QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), silence},
-        {garbage.hostPort(), notPop3},
-        {garbageGreeting.hostPort(), notPop3},
-        {capaFlood.hostPort(), notPop3},
-        {brokenTls.hostPort(), QStringLiteral("との暗号化通信 (TLS) を確立できませんでした。")},
+         QStringLiteral("が見つかりませんでした。"),
+         QStringLiteral(
+             "「POPサーバー」のサーバー名の綴りと、ネットワークにつながっているかどうか")},
+        {"pop3s://" + closed, unreachable, checkNameAndPort},
+        {QStringLiteral("host:99999"), QStringLiteral("が正しくありません。"),
+         QStringLiteral("pop3s://mail.example.net のような形で指定してください。")},
+        {QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), silence, busy},
+        {garbage.hostPort(), notPop3, checkPort},
+        {garbageGreeting.hostPort(), notPop3, checkPort},
+        {capaFlood.hostPort(), notPop3, checkPort},
+        {brokenTls.hostPort(), QStringLiteral("との暗号化通信 (TLS) を確立できませんでした。"),
+         QStringLiteral("暗号化せずに接続します")},
         // A stall before login, however the server value is written.
-        {stall.hostPort(), silence},
-        {"pop3://" + stall.hostPort(), silence},
+        {stall.hostPort(), silence, busy},
+        {"pop3://" + stall.hostPort(), silence, busy},
     };
     if (stallOnStandardPort.isRunning())
-        cases.push_back({QStringLiteral("127.0.0.2"), silence});
+        cases.push_back({QStringLiteral("127.0.0.2"), silence, busy});
     else
         std::printf("127.0.0.2:110 is taken: the bare host name is not tried\n");
 
@@ -283,6 +298,9 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
         EXPECT_EQ(box.style, MessageBoxes::OkOnly);
         EXPECT_TRUE(box.prompt.contains(u'「' + c.server + u'」' + c.cause))
             << box.prompt.toStdString();
+        EXPECT_TRUE(box.prompt.contains(c.advice)) << box.prompt.toStdString();
+        // A cause is told as what happened, never as the user's mistake.
+        EXPECT_FALSE(box.prompt.contains(QStringLiteral("違っています")));
         EXPECT_EQ(result1(), kCouldNot);
         EXPECT_EQ(result2(), QStringLiteral("-"));
         EXPECT_FALSE(h.main().state().PlaneOut);

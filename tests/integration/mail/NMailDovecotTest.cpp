@@ -4,6 +4,7 @@
 #include "mail/NMail.h"
 #include "mail/UntrustedCertificate.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSslCertificate>
 
@@ -173,6 +174,42 @@ TEST_F(NMailDovecot, AnUntrustedCertificateIsDescribedAndOnlyItsExactPinLetsItTh
     EXPECT_NE(plainMail.untrustedCertificate(), nullptr);
 }
 
+TEST_F(NMailDovecot, APinLetsThroughOnlyTheWholeDigestOnItsOwnPort)
+{
+    const QByteArray digest = server().serverCertificate().digest(QCryptographicHash::Sha256);
+    QByteArray firstHalfChanged = digest;
+    firstHalfChanged[0] = char(firstHalfChanged[0] ^ 1);
+    QByteArray secondHalfChanged = digest;
+    secondHalfChanged[31] = char(secondHalfChanged[31] ^ 1);
+    const quint16 port = server().plainPort();
+    struct Case
+    {
+        const char* what;
+        quint16 pinnedPort;
+        QByteArray pinned;
+        bool connects;
+        bool changed; // asked as a certificate that differs from the pinned one
+    };
+    for (const Case& c :
+         {Case{"exact", port, digest, true, false},
+          Case{"first half differs", port, firstHalfChanged, false, true},
+          Case{"second half differs", port, secondHalfChanged, false, true},
+          Case{"pinned for another port", quint16(port + 1), digest, false, false}}) {
+        SCOPED_TRACE(c.what);
+        NMail mail; // trusts only the system store and its pins
+        mail.setTimeouts(5000, 10000);
+        mail.certificatePins().pin(QStringLiteral("127.0.0.1"), c.pinnedPort, c.pinned);
+        const int handle = mail.NMailPop3Connect(server().plainHostPort().toUtf8().constData());
+        EXPECT_EQ(handle >= 0, c.connects);
+        mail.NMailPop3Close(handle);
+        const UntrustedCertificate* untrusted = mail.untrustedCertificate();
+        ASSERT_EQ(untrusted != nullptr, !c.connects);
+        if (untrusted) {
+            EXPECT_EQ(untrusted->changed, c.changed);
+        }
+    }
+}
+
 TEST_F(NMailDovecot, UserPassAndApopLogInAndAWrongPasswordCarriesTheServersWords)
 {
     ASSERT_TRUE(server().addUser("login", "right-password"));
@@ -189,8 +226,13 @@ TEST_F(NMailDovecot, UserPassAndApopLogInAndAWrongPasswordCarriesTheServersWords
         EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "login", "wrong-password", apop),
                   NMail::kErrorRefused);
         const QString message = lastMessage();
-        EXPECT_TRUE(message.startsWith(QStringLiteral("ログインに失敗しました。")))
-            << message.toStdString();
+        // The server named, its words, and what to try.
+        for (const QString& part :
+             {QStringLiteral("POP3 サーバー「%1」へのログインに失敗しました。")
+                  .arg(server().plainHostPort()),
+              QStringLiteral("「ID/PASS」でアカウント名とパスワードを確かめてください。"),
+              QStringLiteral("「APOP を使用する」")})
+            EXPECT_TRUE(message.contains(part)) << message.toStdString();
         EXPECT_TRUE(message.contains(QStringLiteral("-ERR [AUTH] Authentication failed.")))
             << message.toStdString();
         EXPECT_FALSE(message.contains(QStringLiteral("wrong-password")));

@@ -45,7 +45,10 @@ public:
     {
         ctx = std::make_unique<AppContext>(exeFolder, orvendaPath);
         ctx->endProcess = [this] { ++endCount; };
-        ctx->openUrl = [this](const QUrl& url) { openedUrls.append(url); };
+        ctx->openUrl = [this](const QUrl& url) {
+            openedUrls.append(url);
+            return browserStarts;
+        };
         ctx->hangUp = std::make_unique<RecordingHangUp>(&hangUpCount);
         ctx->msgBox.setNeverBlock(true);
         return *ctx;
@@ -98,4 +101,5 @@ public:
     int endCount = 0;
     int hangUpCount = 0;
     QList<QUrl> openedUrls;
+    bool browserStarts = true; // what the recorded browser answers
 };

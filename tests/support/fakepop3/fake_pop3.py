@@ -25,7 +25,7 @@ Modes:
   garbage-greeting  greets with bytes that are not POP3
   capa-flood        CAPA answers +OK and then lines without end
   capa-trickle      CAPA answers +OK and then a short line every 50 ms, never ending
-  trickle-status    the answer to USER comes one byte every 50 ms, never ending
+  trickle-status    the answer to USER is "+OK " and then one byte every 50 ms, never ending
   top-flood         TOP answers +OK and then header lines without end
   broken-stls       CAPA lists STLS; STLS answers +OK and then bytes that are not TLS
   huge-count-drop   STAT claims 2147483647 messages; the next command closes the link
@@ -38,12 +38,20 @@ Modes:
                     ever held unanswered: "MAX-UNANSWERED n".
   pipelining-drop   as pipelining, but RETR 5 sends half its message, then
                     the link closes
+  tls               as normal, over TLS from the first byte (a self-signed
+                    certificate for 127.0.0.1, made beside the log); after
+                    answering QUIT it logs "CLOSE-NOTIFY" when the client ends
+                    the TLS session with its close notice, "NO-CLOSE-NOTIFY"
+                    when it just goes
 
 A mode of the first list followed by "+pipelining" (huge-count-refuse+pipelining)
 behaves as that mode and lists PIPELINING in its answer to CAPA.
 """
+import os
 import select
 import socket
+import ssl
+import subprocess
 import sys
 import threading
 import time
@@ -81,9 +89,26 @@ def main():
             with log_lock, open(log_path, "ab") as f:
                 f.write(line + b"\n")
 
+    tls = None
+    if mode == "tls":
+        folder = os.path.dirname(os.path.abspath(log_path or "."))
+        key, cert = os.path.join(folder, "tls.key"), os.path.join(folder, "tls.crt")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                        "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out",
+                        cert, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                        "subjectAltName=IP:127.0.0.1"], check=True, capture_output=True)
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(cert, key)
+        # Python sets this by default, which makes an end without the close
+        # notice look like one with it.
+        tls.options &= ~getattr(ssl, "OP_IGNORE_UNEXPECTED_EOF", 0)
+
     def serve(conn):
         with conn:
             try:
+                if tls:
+                    # A ragged end (no close notice) is an error, not an end.
+                    conn = tls.wrap_socket(conn, server_side=True, suppress_ragged_eofs=False)
                 session(conn, mode, log)
             except OSError:
                 pass
@@ -232,6 +257,7 @@ def session(conn, mode, log):
             if mode == "long-status":
                 conn.sendall(b"+OK " + b"x" * (2 * 1024 * 1024) + b"\r\n")
             elif mode == "trickle-status":
+                conn.sendall(b"+OK ")
                 while True:
                     conn.sendall(b"x")
                     time.sleep(0.05)
@@ -274,6 +300,13 @@ def session(conn, mode, log):
                 conn.sendall(b"+OK\r\n" + stuffed(MESSAGE))
         elif verb == b"QUIT":
             conn.sendall(b"+OK bye\r\n")
+            if mode == "tls":
+                try:
+                    conn.settimeout(10)
+                    noticed = conn.recv(1) == b""
+                except OSError:
+                    noticed = False
+                log(b"CLOSE-NOTIFY" if noticed else b"NO-CLOSE-NOTIFY")
             return
         else:
             conn.sendall(b"-ERR unknown command\r\n")
