@@ -155,20 +155,35 @@ if command -v dovecot >/dev/null; then
       bash -c "grep -q 'retr=3/' '$work/dovecot/dovecot.log' || { sleep 2; grep -q 'retr=3/' '$work/dovecot/dovecot.log'; }"
     plane=$(wait_window '^Form1$' 100)
     check "new mail sends the paper aeroplane out" test -n "$plane"
-    # Seen on the screen: the root's black at two corners or more (the result
-    # window, which stays on top, may cover others), the aeroplane inside.
-    # It flies on every half second, so a look that caught it moving is taken
-    # again.
+    # Seen on the screen: where the aeroplane is clear of the other windows
+    # and of the screen's edges, its corners show the root window's black and
+    # its middle the aeroplane. It flies on every half second: looked at until
+    # it is somewhere clear, for up to ten seconds.
+    rect_of() { # rect_of WINDOW -> "x y w h"
+      eval "$(xdotool getwindowgeometry --shell "$1")"
+      echo "$X $Y $WIDTH $HEIGHT"
+    }
     shaped() {
-      local _ corners
-      for _ in 1 2 3 4 5; do
+      local _ others corners screen_w screen_h
+      read -r screen_w screen_h < <(xdotool getdisplaygeometry)
+      others="$(rect_of "$main") $(rect_of "$result")"
+      for _ in $(seq 1 40); do
         eval "$(xdotool getwindowgeometry --shell "$plane")"
-        import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/plane.png"
-        corners=$(convert "$work/plane.png" -format \
-          "%[pixel:p{0,0}] %[pixel:p{$((WIDTH - 1)),0}] %[pixel:p{0,$((HEIGHT - 1))}] %[pixel:p{$((WIDTH - 1)),$((HEIGHT - 1))}]\n" info: |
-          tr ' ' '\n' | grep -cE '^(black|srgb\(0,0,0\))$')
-        [ "$corners" -ge 2 ] && [ "$(convert "$work/plane.png" -format '%[fx:mean > 0.05]' info:)" = 1 ] && return 0
-        sleep 0.3
+        if awk -v x="$X" -v y="$Y" -v w="$WIDTH" -v h="$HEIGHT" -v sw="$screen_w" -v sh="$screen_h" \
+          -v o="$others" 'BEGIN {
+            if (x < 0 || y < 0 || x + w > sw || y + h > sh) exit 1
+            n = split(o, r, " ")
+            for (i = 1; i < n; i += 4)
+              if (x < r[i] + r[i + 2] && r[i] < x + w && y < r[i + 1] + r[i + 3] && r[i + 1] < y + h) exit 1
+          }'; then
+          import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/plane.png"
+          corners=$(convert "$work/plane.png" -format \
+            "%[pixel:p{0,0}] %[pixel:p{$((WIDTH - 1)),0}] %[pixel:p{0,$((HEIGHT - 1))}] %[pixel:p{$((WIDTH - 1)),$((HEIGHT - 1))}]\n" info: |
+            tr ' ' '\n' | grep -cE '^(black|srgb\(0,0,0\))$')
+          [ "$corners" -eq 4 ] && [ "$(convert "$work/plane.png" -format '%[fx:mean > 0.05]' info:)" = 1 ] &&
+            return 0
+        fi
+        sleep 0.25
       done
       return 1
     }
