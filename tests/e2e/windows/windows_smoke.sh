@@ -9,44 +9,26 @@
 set -uo pipefail
 zip=$1
 wine_runner=$2
-if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null || ! command -v openbox >/dev/null; then
-  echo "skipped: needs an X server, xdotool and openbox"
-  exit 77
-fi
+. "$(dirname "$0")/../../support/desktop_driver.sh"
+needs_desktop
 if [ ! -f "$zip" ]; then
   echo "skipped: no zip (scripts/windows makes it)"
   exit 77
 fi
 
 work=$(mktemp -d)
-wm_pid=""
 app_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
   # Ends every program of this test's Wine prefix, and its server.
   WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
-  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
+  stop_window_manager
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 failures=0
 passes=0
-check() { # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-wait_window() { # wait_window NAME-REGEX [TENTHS] -> prints the window id
-  local id=""
-  for _ in $(seq 1 "${2:-100}"); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
 # start: kestrova.exe from its own folder, as a double click in Explorer
 # starts it, in a Wine prefix of its own so that nothing of the build's is
 # found; sets main to the main window's id.
@@ -54,7 +36,7 @@ start() {
   (cd "$program" && exec env KESTROVA_WINE_PREFIX="$work/prefix" KESTROVA_WINE_BARE=1 \
     "$wine_runner" "$program/kestrova.exe") >>"$work/log" 2>&1 &
   app_pid=$!
-  main=$(wait_window 'Ver 1\.0$' 600) || { echo "FAILED: no main window"; cat "$work/log"; exit 1; }
+  main=$(WAIT_TENTHS=600 wait_window 'Ver 1\.0$') || { echo "FAILED: no main window"; cat "$work/log"; exit 1; }
   sleep 1
 }
 menu() { # menu KEYS...: Alt+F, then the keys that pick the item
@@ -94,14 +76,12 @@ program=$(ls -d "$folder"/kestrova-*-win64)
 data=$program/★MailData
 check "the zip holds the empty data folder" test -d "$data" -a -z "$(ls -A "$data")"
 
-openbox --sm-disable --replace >/dev/null 2>&1 &
-wm_pid=$!
-sleep 0.5
+start_window_manager
 start
 check "main window title" test "$(xdotool getwindowname "$main")" = "大空駆けるケストローバ Ver 1.0"
 
 menu Down Return
-settings=$(wait_window '^設定$' 50)
+settings=$(WAIT_TENTHS=50 wait_window '^設定$')
 check "Alt+F, 設定 opens the settings dialog" test -n "$settings"
 check "nothing written before the dialog closes" test ! -e "$data/ini.ini"
 [ -n "$settings" ] && dialog "$settings" --clearmodifiers alt+F4
@@ -112,10 +92,10 @@ expect_file "closing the settings dialog writes NUMBER and NUMBER100 beside the 
 # write hold the bytes the Linux build writes for the same typing
 # (tests/gui/settings checks those there).
 menu Down Return
-settings=$(wait_window '^設定$' 50)
+settings=$(WAIT_TENTHS=50 wait_window '^設定$')
 if [ -n "$settings" ]; then
   dialog "$settings" Tab space # POPサーバー
-  server=$(wait_window '^サーバー$' 50)
+  server=$(WAIT_TENTHS=50 wait_window '^サーバー$')
   check "POPサーバー opens the server dialog" test -n "$server"
   if [ -n "$server" ]; then
     typing "$server" "  smtp.example  " Tab "pop.example"
@@ -124,7 +104,7 @@ if [ -n "$settings" ]; then
       "$program/orvenda.ini" 'SMTP=  smtp.example  \r\nPOP3=pop.example\r\nMAIL=\r\nAPOP=1\r\n'
   fi
   dialog "$settings" Tab space # ID/PASS, after POPサーバー, which keeps the focus
-  account=$(wait_window '^ID,PASS$' 50)
+  account=$(WAIT_TENTHS=50 wait_window '^ID,PASS$')
   check "ID/PASS opens the account dialog" test -n "$account"
   if [ -n "$account" ]; then
     typing "$account" "taro" Tab "pass word"
@@ -149,11 +129,11 @@ if command -v dovecot >/dev/null; then
     printf '[EXEINI]\r\nNUMBER=1\r\nNUMBER100=1\r\n' >"$data/ini.ini"
     start
     menu Return # メールチェック
-    result=$(wait_window '^新着情報$' 300)
+    result=$(WAIT_TENTHS=300 wait_window '^新着情報$')
     check "メールチェック shows 新着情報" test -n "$result"
     check "Dovecot served the three messages" \
       bash -c "grep -q 'retr=3/' '$work/dovecot/dovecot.log' || { sleep 2; grep -q 'retr=3/' '$work/dovecot/dovecot.log'; }"
-    plane=$(wait_window '^Form1$' 100)
+    plane=$(WAIT_TENTHS=100 wait_window '^Form1$')
     check "new mail sends the paper aeroplane out" test -n "$plane"
     # Seen on the screen: where the aeroplane is clear of the other windows
     # and of the screen's edges, its corners show the root window's black and
@@ -195,5 +175,4 @@ if command -v dovecot >/dev/null; then
     failures=$((failures + 1))
   fi
 fi
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish
