@@ -189,7 +189,10 @@ TEST_F(Sound, CommandsReallySoundAndStopOnClose)
     m.mciSendString("play MIDIFILE notify");
     EXPECT_EQ(m.output().driverInUse(), "disk");
     // Read once closed: on Windows SDL holds its file open without sharing.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(raw).size() > 0; }, 5000));
+    // Half a second of output first: the device's first buffers may be
+    // silence, written before the sound reaches the mixer.
+    const qint64 halfSecond = qint64(AudioOutput::kMixRate) * AudioOutput::kMixChannels;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(raw).size() > halfSecond; }, 5000));
     m.mciSendString("close MIDIFILE");
     EXPECT_FALSE(m.output().isDeviceOpen());
     EXPECT_TRUE(hasSound(raw));
