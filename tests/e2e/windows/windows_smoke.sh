@@ -157,6 +157,8 @@ if command -v dovecot >/dev/null; then
               if (x < r[i] + r[i + 2] && r[i] < x + w && y < r[i + 1] + r[i + 3] && r[i + 1] < y + h) exit 1
           }'; then
           import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/plane.png"
+          # A picture taken while the aeroplane moved shows the wrong place.
+          [ "$(rect_of "$plane")" = "$X $Y $WIDTH $HEIGHT" ] || { sleep 0.1; continue; }
           corners=$(convert "$work/plane.png" -format \
             "%[pixel:p{0,0}] %[pixel:p{$((WIDTH - 1)),0}] %[pixel:p{0,$((HEIGHT - 1))}] %[pixel:p{$((WIDTH - 1)),$((HEIGHT - 1))}]\n" info: |
             tr ' ' '\n' | grep -cE '^(black|srgb\(0,0,0\))$')
