@@ -49,6 +49,15 @@ bool hasSound(const QString& rawFile)
     return std::any_of(bytes.begin(), bytes.end(), [](char c) { return c != 0; });
 }
 
+// Waits until the disk driver has written half a second (16-bit samples):
+// the device's first buffers may be silence, written before the sound
+// reaches the mixer, so what was heard is read after that.
+bool waitForHalfASecondOfOutput(const QString& rawFile)
+{
+    const qint64 halfSecond = qint64(AudioOutput::kMixRate) * AudioOutput::kMixChannels;
+    return QTest::qWaitFor([&] { return QFileInfo(rawFile).size() > halfSecond; }, 5000);
+}
+
 class Sound : public ::testing::Test
 {
 protected:
@@ -129,7 +138,7 @@ TEST_F(Sound, PlayingSoundGivesWayAndOutlivesItsBuffer)
     // What was heard is read once the purge has closed the device: on
     // Windows SDL's disk driver holds its file open without sharing.
     const QString raw = dir.filePath("out.raw");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(raw).size() > 0; }, 5000));
+    EXPECT_TRUE(waitForHalfASecondOfOutput(raw));
     EXPECT_EQ(m.PlaySoundFile(QString(), 0, 0, 0, -1), 4);
     EXPECT_TRUE(hasSound(raw));
     // With stopFirst it replaces it. Synchronous play returns at its end.
@@ -189,10 +198,7 @@ TEST_F(Sound, CommandsReallySoundAndStopOnClose)
     m.mciSendString("play MIDIFILE notify");
     EXPECT_EQ(m.output().driverInUse(), "disk");
     // Read once closed: on Windows SDL holds its file open without sharing.
-    // Half a second of output first: the device's first buffers may be
-    // silence, written before the sound reaches the mixer.
-    const qint64 halfSecond = qint64(AudioOutput::kMixRate) * AudioOutput::kMixChannels;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(raw).size() > halfSecond; }, 5000));
+    EXPECT_TRUE(waitForHalfASecondOfOutput(raw));
     m.mciSendString("close MIDIFILE");
     EXPECT_FALSE(m.output().isDeviceOpen());
     EXPECT_TRUE(hasSound(raw));
