@@ -7,7 +7,8 @@
 #   start_window_manager        openbox, stopped by stop_window_manager
 #   wait_window NAME-REGEX      prints the id of a visible window so named
 #   wait_framed WID             waits until the window manager has framed it
-#   wait_for CMD...             retries CMD for up to 20 s (WAIT_TENTHS tenths)
+#   wait_for CMD...             retries CMD for up to 90 s (WAIT_TENTHS tenths): a
+#                               bound for a hang, ten times what a loaded machine takes
 #   open_menu WID               Alt+F on the window; waits for the menu to open
 #   click WID X Y               left click at a point of the window's client area
 
@@ -62,7 +63,7 @@ stop_window_manager() {
 }
 
 wait_for() {
-  for _ in $(seq 1 "${WAIT_TENTHS:-200}"); do
+  for _ in $(seq 1 "${WAIT_TENTHS:-900}"); do
     "$@" && return 0
     sleep 0.1
   done
@@ -71,7 +72,7 @@ wait_for() {
 
 wait_window() {
   local id=""
-  for _ in $(seq 1 "${WAIT_TENTHS:-200}"); do
+  for _ in $(seq 1 "${WAIT_TENTHS:-900}"); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1

@@ -35,12 +35,13 @@ QString run(const QString& program, const QStringList& args)
 {
     QProcess p;
     p.start(program, args);
-    p.waitForFinished(5000);
+    p.waitForFinished(30000);
     return QString::fromLocal8Bit(p.readAllStandardOutput());
 }
 
-// Processes events until the condition holds or the time is up.
-template <class F> bool waitFor(F condition, int ms = 5000)
+// Processes events until the condition holds or the time is up: a bound for
+// a hang, far above what a loaded machine takes.
+template <class F> bool waitFor(F condition, int ms = 30000)
 {
     QElapsedTimer t;
     t.start();
@@ -51,6 +52,20 @@ template <class F> bool waitFor(F condition, int ms = 5000)
     }
     return true;
 }
+
+// Counts the times a window was minimised. Installed after the program's own
+// filters, it sees each minimising before they undo it.
+struct MinimiseCount : QObject
+{
+    int times = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::WindowStateChange &&
+            static_cast<QWidget*>(watched)->isMinimized())
+            ++times;
+        return false;
+    }
+};
 
 // What a real message box looked like while it was up.
 struct BoxSeen
@@ -157,7 +172,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
         run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
                                         QString::number(w.winId())});
-        QTest::qWait(300);
+        ASSERT_TRUE(waitFor([&] { return w.isActiveWindow(); }));
     }
     // The main window, shown and in the stacking order.
     MainForm& startMain()
@@ -399,10 +414,17 @@ TEST_F(WindowStacking, WindowsWithoutAMinimiseButtonAreNeverMinimisedAway)
     MainForm& m = startMain();
     auto minimiseAndSeeItBack = [&](QWidget& w) {
         const WId id = w.winId();
+        MinimiseCount minimised;
+        w.installEventFilter(&minimised);
         run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QString::number(id)});
-        // Minimised first (unmapped), then back on screen with the keyboard.
-        return waitFor([&] { return XProbe::isViewable(id) && XProbe::inputFocus() == id; }) &&
-               !w.isMinimized();
+        // Minimised first, as the window manager tells it, then back on
+        // screen with the keyboard.
+        const bool back =
+            waitFor([&] { return minimised.times > 0; }) &&
+            waitFor([&] { return XProbe::isViewable(id) && XProbe::inputFocus() == id; }) &&
+            !w.isMinimized();
+        w.removeEventFilter(&minimised);
+        return back;
     };
     m.mset_Click();
     SetForm& settings = h.ctx->setForm.get();
@@ -411,12 +433,16 @@ TEST_F(WindowStacking, WindowsWithoutAMinimiseButtonAreNeverMinimisedAway)
 
     h.ctx->msgBox.setNeverBlock(false);
     bool back = false;
-    QTimer::singleShot(300, [&] {
+    QTimer poll; // until the box is up
+    QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
+        if (!box)
+            return;
+        poll.stop();
         back = minimiseAndSeeItBack(*box);
         box->button(QMessageBox::Ok)->click();
     });
+    poll.start(50);
     h.ctx->msgBox.MsgBox(QStringLiteral("常に手前表示が設定されました。"),
                          MessageBoxes::Information);
     EXPECT_TRUE(back) << "the box stayed minimised";

@@ -9,6 +9,7 @@
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
 #include "settings/SetForm.h"
+#include "ui/DialogParts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -87,6 +88,20 @@ TEST_P(TextFit, EveryCaptionAndOptionShowsWholeInsideItsWindow)
         for (const Fit& f : fitsOf(*w))
             EXPECT_LE(f.needed, f.room) << qPrintable(w->objectName()) << "." << qPrintable(f.name);
     }
+}
+
+TEST_P(TextFit, ACaptionCrossingItsWindowsEdgeFitsThePartInside)
+{
+    // 200 px wide at x = 40 in a 100 px window: 60 px of it can be seen.
+    QWidget window;
+    window.resize(100, 40);
+    auto* label = new QLabel(QStringLiteral("新着メールです"), &window);
+    label->setGeometry(40, 0, 200, 20);
+    DialogParts::fitTexts(&window);
+    const QList<Fit> fits = fitsOf(window);
+    ASSERT_EQ(fits.size(), 1);
+    EXPECT_EQ(fits.first().room, 60);
+    EXPECT_LE(fits.first().needed, 60);
 }
 
 TEST_P(TextFit, ResultLettersShowWholeAboveTheWindowsLowerEdge)

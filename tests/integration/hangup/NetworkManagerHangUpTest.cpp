@@ -79,7 +79,7 @@ protected:
                      {QStringLiteral("--session"), QStringLiteral("--print-address"),
                       QStringLiteral("--nofork")});
         ASSERT_TRUE(daemon.waitForStarted(5000)) << "dbus-daemon did not start";
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(30000);
         while (!daemon.canReadLine() && !deadline.hasExpired())
             daemon.waitForReadyRead(100);
         m_address = QString::fromUtf8(daemon.readLine()).trimmed();
@@ -122,7 +122,7 @@ protected:
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(kPython, args);
         ASSERT_TRUE(process.waitForStarted(5000)) << "could not start " << qPrintable(kPython);
-        QDeadlineTimer deadline(15000);
+        QDeadlineTimer deadline(60000);
         while (!nameHasOwner(kNmService)) {
             ASSERT_EQ(process.state(), QProcess::Running)
                 << "the NetworkManager stand-in ended early (is python3-dbusmock installed?)";
@@ -177,7 +177,7 @@ protected:
         marker << uint(0);
         m_bus->call(marker, QDBus::NoBlock);
 
-        QDeadlineTimer deadline(10000);
+        QDeadlineTimer deadline(30000);
         while (!deadline.hasExpired()) {
             const QDBusMessage reply =
                 callStandIn(kNmManagerPath, kMockInterface, QStringLiteral("GetCalls"), {});

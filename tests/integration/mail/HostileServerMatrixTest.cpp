@@ -67,7 +67,7 @@ QByteArray verbOf(State s)
 constexpr int kTimeoutMs = 1000;
 // Far above the longest path (a few 1 s waits, or the refusal run of a huge
 // count that gives up after two reply waits), far below a hang.
-constexpr qint64 kBoundMs = 10000;
+constexpr qint64 kBoundMs = 30000;
 // The endless line alone is gigabytes over the bound: memory must not follow it.
 constexpr qint64 kMemoryBoundKib = 64 * 1024;
 

@@ -72,16 +72,13 @@ protected:
         return m_mail.NMailPop3Connect(Cp932::encode(host).constData());
     }
 
-    // The log's login lines of one user.
+    // The log's login lines of one user, once the one each test expects is written.
     QStringList loginLines(const QString& user)
     {
-        QStringList lines;
-        for (const QString& line : server().logText().split(u'\n')) {
-            if (line.contains(QStringLiteral("pop3-login:")) &&
-                line.contains(QStringLiteral("user=<%1>").arg(user)))
-                lines.append(line);
-        }
-        return lines;
+        return server().waitForLines(
+            QRegularExpression(
+                QStringLiteral("pop3-login:.*user=<%1>").arg(QRegularExpression::escape(user))),
+            1);
     }
 
     QString lastMessage()

@@ -44,6 +44,12 @@ TEST(NMailServerWords, TheFirstBytesDecideAndTheServersWordsAreShownAsSentWithou
         {"ASCII", {}, {}, "-ERR [AUTH] failed.\r\n", said + QStringLiteral("[AUTH] failed.")},
         {"UTF-8", {}, {}, "-ERR " + refusal.toUtf8() + "\r\n", said + refusal},
         {"Shift-JIS", {}, {}, "-ERR " + Cp932::encode(refusal) + "\r\n", said + refusal},
+        // Its last character's bytes would begin a UTF-8 sequence, cut off.
+        {"Shift-JIS that ends like UTF-8",
+         {},
+         {},
+         "-ERR user " + Cp932::encode(QStringLiteral("蛯")) + "\r\n",
+         said + QStringLiteral("user 蛯")},
         {"the password echoed",
          {},
          {},

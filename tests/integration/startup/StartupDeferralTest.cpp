@@ -65,7 +65,7 @@ public:
         m_daemon.start(QStringLiteral("dbus-daemon"),
                        {QStringLiteral("--session"), QStringLiteral("--address=") + address,
                         QStringLiteral("--print-address"), QStringLiteral("--nofork")});
-        const QDeadlineTimer deadline(5000);
+        const QDeadlineTimer deadline(30000);
         while (!m_daemon.canReadLine() && !deadline.hasExpired())
             m_daemon.waitForReadyRead(100);
         if (!m_daemon.readLine().trimmed().isEmpty())

@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QSslSocket>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -216,6 +216,18 @@ QString DovecotServer::waitForLog(const QRegularExpression& pattern, int timeout
     return log;
 }
 
+QStringList DovecotServer::waitForLines(const QRegularExpression& pattern, int count,
+                                        int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;; QThread::msleep(20)) {
+        QStringList lines = logText().split(u'\n');
+        lines.removeIf([&](const QString& line) { return !line.contains(pattern); });
+        if (lines.size() >= count || deadline.hasExpired())
+            return lines;
+    }
+}
+
 bool DovecotServer::runTool(const QString& program, const QStringList& args)
 {
     QProcess process;
@@ -315,7 +327,7 @@ bool DovecotServer::replaceCertificate(CertificateKind kind)
 
 bool DovecotServer::waitUntilServed(const QSslCertificate& certificate)
 {
-    const QDeadlineTimer deadline(15000);
+    const QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired()) {
         QSslSocket probe;
         probe.setPeerVerifyMode(QSslSocket::VerifyNone);
@@ -450,7 +462,7 @@ bool DovecotServer::start()
     }
     recordMaster(m_masterPid, true);
 
-    const QDeadlineTimer deadline(15000);
+    const QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired()) {
         int status = 0;
         if (::waitpid(pid_t(m_masterPid), &status, WNOHANG) == pid_t(m_masterPid)) {

@@ -74,9 +74,16 @@ public:
     // connection is served the new certificate.
     bool replaceCertificate(CertificateKind kind);
     QString logText() const;
-    // The log once pattern matches it (Dovecot writes it a moment after the
-    // session it tells of), or as it is after timeoutMs.
-    QString waitForLog(const QRegularExpression& pattern, int timeoutMs = 10000) const;
+    // Dovecot's processes hand their lines to its log process, which writes
+    // them a moment after the session they tell of: a test reads the log
+    // through these, which wait for what it expects.
+    // The log once pattern matches it, or as it is after timeoutMs.
+    QString waitForLog(const QRegularExpression& pattern, int timeoutMs = kLogWaitMs) const;
+    // The lines that match pattern once there are at least count of them,
+    // or those there are after timeoutMs.
+    QStringList waitForLines(const QRegularExpression& pattern, int count,
+                             int timeoutMs = kLogWaitMs) const;
+    static constexpr int kLogWaitMs = 30000;
     QString directory() const;
 
 private:

@@ -1,6 +1,23 @@
 #include "FakePop3Server.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QThread>
+#include <QtDebug>
+
+namespace {
+
+// A session ends within moments of its client's last word; the longest wait
+// the server itself makes is 10 s for a TLS close notice.
+constexpr int kSessionEndMs = 60000;
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
 
 FakePop3Server::FakePop3Server(const QString& mode, const QString& listen)
 {
@@ -30,6 +47,16 @@ QString FakePop3Server::hostPort() const
 
 QByteArray FakePop3Server::commandLog() const
 {
-    QFile file(m_dir.filePath(QStringLiteral("commands.log")));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QString path = m_dir.filePath(QStringLiteral("commands.log"));
+    // A session writes its last lines after its client had the last answer.
+    for (QDeadlineTimer deadline(kSessionEndMs);; QThread::msleep(10)) {
+        const QByteArray marks = readAll(path + QStringLiteral(".sessions"));
+        if (marks.count("start\n") == marks.count("end\n"))
+            break;
+        if (deadline.hasExpired()) {
+            qWarning("fake POP3 server: a session still open after %d ms", kSessionEndMs);
+            break;
+        }
+    }
+    return readAll(path);
 }

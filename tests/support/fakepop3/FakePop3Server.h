@@ -16,7 +16,8 @@ public:
 
     bool isRunning() const { return m_port != 0; }
     QString hostPort() const;
-    // The command lines the server received, one per line.
+    // The command lines the server received, one per line, once every
+    // session it accepted has ended: call it after the client has closed.
     QByteArray commandLog() const;
 
 private:

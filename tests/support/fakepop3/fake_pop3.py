@@ -7,7 +7,9 @@ server gives. Standard library only.
 Listens on a free port of 127.0.0.1 (or on ADDRESS:PORT), prints that port on
 the first line of standard output (0 when it cannot listen there), and serves
 every connection in MODE until killed. Each command line received is appended
-to FILE when given.
+to FILE when given, and FILE.sessions gets a line "start" as a connection is
+accepted and "end" once its session has written everything it will write, so
+a reader knows when FILE is complete.
 
 Modes:
   normal            a mailbox of one message (accepts any login)
@@ -43,6 +45,8 @@ Modes:
                     answering QUIT it logs "CLOSE-NOTIFY" when the client ends
                     the TLS session with its close notice, "NO-CLOSE-NOTIFY"
                     when it just goes
+  tls-hold          as tls, but QUIT goes unanswered: the server neither
+                    reads nor closes for a minute
 
 A mode of the first list followed by "+pipelining" (huge-count-refuse+pipelining)
 behaves as that mode and lists PIPELINING in its answer to CAPA.
@@ -90,7 +94,7 @@ def main():
                 f.write(line + b"\n")
 
     tls = None
-    if mode == "tls":
+    if mode.startswith("tls"):
         folder = os.path.dirname(os.path.abspath(log_path or "."))
         key, cert = os.path.join(folder, "tls.key"), os.path.join(folder, "tls.crt")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
@@ -103,18 +107,30 @@ def main():
         # notice look like one with it.
         tls.options &= ~getattr(ssl, "OP_IGNORE_UNEXPECTED_EOF", 0)
 
+    def mark(word):
+        if log_path:
+            with log_lock, open(log_path + ".sessions", "ab") as f:
+                f.write(word + b"\n")
+
     def serve(conn):
-        with conn:
-            try:
-                if tls:
-                    # A ragged end (no close notice) is an error, not an end.
-                    conn = tls.wrap_socket(conn, server_side=True, suppress_ragged_eofs=False)
-                session(conn, mode, log)
-            except OSError:
-                pass
+        try:
+            with conn:
+                try:
+                    if tls:
+                        # A ragged end (no close notice) is an error, not an end.
+                        conn = tls.wrap_socket(conn, server_side=True,
+                                               suppress_ragged_eofs=False)
+                    session(conn, mode, log)
+                except OSError:
+                    pass
+        finally:
+            mark(b"end")
 
     while True:
         conn, _ = server.accept()
+        # Marked before the greeting goes out, so a client that was answered
+        # is always counted.
+        mark(b"start")
         threading.Thread(target=serve, args=(conn,), daemon=True).start()
 
 
@@ -299,6 +315,9 @@ def session(conn, mode, log):
             else:
                 conn.sendall(b"+OK\r\n" + stuffed(MESSAGE))
         elif verb == b"QUIT":
+            if mode == "tls-hold":
+                time.sleep(60)
+                return
             conn.sendall(b"+OK bye\r\n")
             if mode == "tls":
                 try:

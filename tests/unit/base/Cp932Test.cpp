@@ -83,6 +83,8 @@ TEST(Cp932, AKeptLeadByteNeverJoinsTheCharacterWrittenAfterIt)
         {"b\x84\x93"sv, "b?\x81\x45"sv},
         {"\xEE\xEE\xEE\xA2."sv, "\xEE?\xFB\xBE."sv},
         {"\x81\x31\x85\x85\x40"sv, "\x81\x31\x85\x85\x40"sv}, // kept where nothing joins
+        // Kept before 93 40: 84 93 is no character, though 84 40 is one.
+        {"\x84\x93\x40"sv, "\x84\x93\x40"sv},
     };
     for (const auto& c : cases) {
         const QByteArray written = Cp932::encode(Cp932::decode(bytes(c.read)));

@@ -55,7 +55,7 @@ bool hasSound(const QString& rawFile)
 bool waitForHalfASecondOfOutput(const QString& rawFile)
 {
     const qint64 halfSecond = qint64(AudioOutput::kMixRate) * AudioOutput::kMixChannels;
-    return QTest::qWaitFor([&] { return QFileInfo(rawFile).size() > halfSecond; }, 5000);
+    return QTest::qWaitFor([&] { return QFileInfo(rawFile).size() > halfSecond; }, 30000);
 }
 
 class Sound : public ::testing::Test
