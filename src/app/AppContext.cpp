@@ -6,9 +6,6 @@
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
 #include "settings/SetForm.h"
-#include "ui/HomePage.h"
-
-#include <QDesktopServices>
 
 #include <cstdlib>
 
@@ -36,8 +33,8 @@ private:
 AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
     : exeFolder(exeFolder_), store(exeFolder_, orvendaPath),
       hangUp(std::make_unique<HangUpOnFirstUse>()), endProcess([] { std::_Exit(0); }),
-      openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
-      homePage(HomePage::address(exeFolder_)), mainForm([this] { return new MainForm(*this); }),
+      openUrl(HomePage::openWithSystem), homePage(HomePage::address(exeFolder_)),
+      mainForm([this] { return new MainForm(*this); }),
       form1([this] { return new Form1(sound, [this] { endProcess(); }); }),
       msgForm([] { return new MsgForm(); }), setForm([this] {
           return new SetForm(store, idPassForm, optionForm, [this](QWidget* owner) {

@@ -6,6 +6,7 @@
 #include "settings/SettingsStore.h"
 #include "settings/SettingsValues.h"
 #include "ui/FormRegistry.h"
+#include "ui/HomePage.h"
 #include "ui/MessageBoxes.h"
 
 #include <QUrl>
@@ -46,7 +47,7 @@ public:
     std::function<void()> endProcess;
     // Opens an address in the system web browser (or the system's viewer of
     // a local file); false when nothing could be started.
-    std::function<bool(const QUrl&)> openUrl;
+    HomePage::Opener openUrl;
     // The project's page that 作者のホームページ offers.
     QUrl homePage;
 

@@ -196,6 +196,7 @@ void MainForm::buildControls()
     connect(ChkLoop, &QCheckBox::clicked, this, &MainForm::ChkLoop_Click);
     connect(ChkSynchro, &QCheckBox::clicked, this, &MainForm::ChkSynchro_Click);
     DialogParts::fitTexts(client);
+    DialogParts::outOfViewTakesNoFocus(client);
 }
 
 // The client area keeps its design height below the menu bar, so the controls

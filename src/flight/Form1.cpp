@@ -32,8 +32,12 @@ Form1::Form1(Module1& sound, std::function<void()> endProcess)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::Tool);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::Tool | Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_NoSystemBackground);
+    // It flies by itself: shown by a check or by 紙飛行機, it leaves the
+    // keyboard where it was (Esc still closes 新着情報).
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAccessibleName(QStringLiteral("紙飛行機"));
     for (int i = 0; i < 8; ++i)
         Picture1[size_t(i)] = QImage(QStringLiteral(":/assets/frame%1.bmp").arg(i));
     resize(64, 64);
@@ -77,6 +81,11 @@ void Form1::BuildFrameRegions()
 {
     for (size_t i = 0; i < Picture1.size(); ++i)
         FrameRegions[i] = FrameShapes::outline(Picture1[i]);
+}
+
+void Form1::bringForward(QWidget*)
+{
+    raise();
 }
 
 void Form1::ShowFrame(int index)

@@ -30,6 +30,8 @@ public:
     void Form_Load() override;
     // Calling the aeroplane back: stops the flight and the wave player's sounds.
     void Form_Unload() override;
+    // Raises the aeroplane, which never takes the keyboard.
+    void bringForward(QWidget* from) override;
 
     // Computes the outline of each of the eight frames.
     void BuildFrameRegions();

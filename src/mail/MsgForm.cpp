@@ -21,6 +21,9 @@ MsgForm::MsgForm()
     Text1->setReadOnly(true);
     Text2 = DialogParts::textBox(this, "Text2", Twips::rect(3120, 0, 495, 270));
     Text2->setReadOnly(true);
+    // Named for assistive technology, which has no caption to read beside them.
+    Text1->setAccessibleName(QStringLiteral("結果"));
+    Text2->setAccessibleName(QStringLiteral("新着メールの数"));
     for (QLineEdit* box : {Text1, Text2})
         DialogParts::fitLineAbove(box, height());
     setTabOrder(Text1, Text2);

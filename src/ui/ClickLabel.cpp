@@ -1,14 +1,71 @@
 #include "ui/ClickLabel.h"
 
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOptionFocusRect>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+// The caption as assistive technology sees it: a button whose name is its
+// caption and whose press action runs it.
+class AccessibleClickLabel : public QAccessibleWidget
+{
+public:
+    explicit AccessibleClickLabel(ClickLabel* label) : QAccessibleWidget(label, QAccessible::Button)
+    {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name) {
+            QString name = label()->accessibleName();
+            return name.isEmpty() ? label()->text() : name;
+        }
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList(pressAction()) + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction())
+            label()->pressLater();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+private:
+    ClickLabel* label() const { return static_cast<ClickLabel*>(widget()); }
+};
+
+QAccessibleInterface* accessibleClickLabel(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("ClickLabel") && object && object->isWidgetType())
+        return new AccessibleClickLabel(static_cast<ClickLabel*>(object));
+    return nullptr;
+}
+
+} // namespace
 
 ClickLabel::ClickLabel(const QString& objectName, const QString& text, QWidget* parent)
     : QLabel(text, parent)
 {
+    static const bool accessible = (QAccessible::installFactory(accessibleClickLabel), true);
+    Q_UNUSED(accessible);
     setObjectName(objectName);
+}
+
+void ClickLabel::pressLater()
+{
+    // The caller (a screen reader, over the bus) is answered first; the
+    // command, a mail check for one, runs after.
+    QTimer::singleShot(0, this, [self = QPointer<ClickLabel>(this)] {
+        if (self)
+            emit self->clicked();
+    });
 }
 
 void ClickLabel::mousePressEvent(QMouseEvent* event)
@@ -44,9 +101,12 @@ void ClickLabel::paintEvent(QPaintEvent* event)
     QLabel::paintEvent(event);
     if (!hasFocus())
         return;
+    // Two lines: black outside, the caption's colour inside, so that one of
+    // them stands out over the sky, the cockpit or a plain background.
     QPainter painter(this);
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.rect = contentsRect();
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    const QRect r = contentsRect().adjusted(0, 0, -1, -1);
+    painter.setPen(Qt::black);
+    painter.drawRect(r);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawRect(r.adjusted(1, 1, -1, -1));
 }

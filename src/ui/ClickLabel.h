@@ -4,13 +4,19 @@
 
 // A caption that acts as a button: a left click on it emits clicked(), and so
 // do Space and Enter while it has the keyboard focus (captions that should be
-// reached by Tab get a focus policy from their window; a dotted frame then
-// shows which one has the focus).
+// reached by Tab get a focus policy from their window; a frame in the
+// caption's colour, edged in black so that it shows over any picture, then
+// marks the one that has the focus). Assistive technology sees a button
+// named by its caption, with a press action.
 class ClickLabel : public QLabel
 {
     Q_OBJECT
 public:
     ClickLabel(const QString& objectName, const QString& text, QWidget* parent);
+
+    // What a click does, run once control is back in the event loop, as a
+    // button pressed by assistive technology is.
+    void pressLater();
 
 signals:
     void clicked();

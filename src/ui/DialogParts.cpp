@@ -136,6 +136,15 @@ void fitTexts(QWidget* window)
     }
 }
 
+void outOfViewTakesNoFocus(QWidget* window)
+{
+    const QRect inside(QPoint(0, 0), window->size());
+    for (QWidget* control : window->findChildren<QWidget*>()) {
+        if (!inside.intersects(QRect(control->mapTo(window, QPoint(0, 0)), control->size())))
+            control->setFocusPolicy(Qt::NoFocus);
+    }
+}
+
 void fitLineAbove(QLineEdit* box, int visibleHeight)
 {
     box->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -33,6 +33,11 @@ void paintButton(QPushButton* button, const QColor& background);
 // made smaller, half a point at a time, until it fits; every position and
 // size stays as the table gives it. Call once the window's controls are built.
 void fitTexts(QWidget* window);
+// Controls that lie wholly outside `window` (placed below a window's visible
+// area by its table, run by code only) never take the keyboard, so Tab
+// passes no stop the user cannot see and assistive technology announces none
+// of them as focusable.
+void outOfViewTakesNoFocus(QWidget* window);
 // Makes the letters of a text box that the window's lower edge cuts (it is
 // taller than the window) show whole above that edge, `visibleHeight` pixels
 // below the box's top: the text sits at the top of the box, in a font made

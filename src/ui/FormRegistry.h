@@ -28,7 +28,7 @@ public:
 
     // Raises the window with the keyboard, in front of `from` where named
     // (see FormRef::Show).
-    void bringForward(QWidget* from);
+    virtual void bringForward(QWidget* from);
 
     // Set by the registry: unloads this window through its one reference.
     void setUnloader(std::function<void()> unloader) { m_unloader = std::move(unloader); }

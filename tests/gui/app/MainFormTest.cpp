@@ -239,11 +239,13 @@ TEST_F(MainWindow, HomePageIsTheShippedReadmeAndAFailureToOpenItIsTold)
         const char* readme; // below the test's root; null: none
         bool browserStarts;
         bool opened;
+        bool browserFailsLater = false;
     };
     const Case cases[] = {
         {"program/README.md", true, true},
         {"share/doc/kestrova/README.md", true, true}, // the program in lib/kestrova
         {"program/README.md", false, false},
+        {"program/README.md", true, false, true}, // the opener ends in failure
         {nullptr, true, false},
     };
     for (const Case& c : cases) {
@@ -257,9 +259,13 @@ TEST_F(MainWindow, HomePageIsTheShippedReadmeAndAFailureToOpenItIsTold)
             app.writeFile(app.root.path() + "/" + c.readme, "# Kestrova\n");
         }
         app.browserStarts = c.browserStarts;
+        app.browserFailsLater = c.browserFailsLater;
         AppContext& ctx = app.start();
         ctx.msgBox.queueAnswer(MessageBoxes::Yes);
         child<QAction>(app.main(), "Sakusyahp")->trigger();
+        if (c.browserFailsLater) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return ctx.msgBox.shown().size() > 1; }));
+        }
         EXPECT_EQ(app.openedUrls.size(), c.readme ? 1 : 0) << c.readme;
         if (c.readme && !app.openedUrls.isEmpty()) {
             EXPECT_TRUE(app.openedUrls[0].toLocalFile().endsWith(QLatin1String(c.readme)))
@@ -267,7 +273,12 @@ TEST_F(MainWindow, HomePageIsTheShippedReadmeAndAFailureToOpenItIsTold)
         }
         ASSERT_EQ(ctx.msgBox.shown().size(), c.opened ? 1 : 2) << c.readme;
         if (!c.opened) {
-            EXPECT_TRUE(ctx.msgBox.shown()[1].prompt.contains(QStringLiteral("開けませんでした")));
+            // The file named with its folder, where it is or should be.
+            const QString readme = QDir::toNativeSeparators(
+                c.readme ? app.root.path() + "/" + c.readme : app.exeFolder + "/README.md");
+            EXPECT_TRUE(ctx.msgBox.shown()[1].prompt.contains(
+                QStringLiteral("「%1」を開けませんでした").arg(readme)))
+                << ctx.msgBox.shown()[1].prompt.toStdString();
         }
     }
 }

@@ -194,6 +194,25 @@ bool WindowStacking::s_ready = false;
 
 } // namespace
 
+// The paper aeroplane flies out without taking the keyboard: the window
+// that had it keeps it.
+TEST_F(WindowStacking, ThePaperAeroplaneLeavesTheKeyboardWhereItWas)
+{
+    MainForm& m = startMain();
+    h.ctx->msgForm.Show(&m);
+    MsgForm& result = h.ctx->msgForm.get();
+    ASSERT_TRUE(waitFor([&] { return XProbe::inputFocus() == result.winId(); }));
+    QTest::mouseClick(child<QWidget>(m, "Label6"), Qt::LeftButton);
+    Form1& plane = h.ctx->form1.get();
+    // Shown and, under a window manager, taken into its stacking order.
+    ASSERT_TRUE(waitFor([&] {
+        return XProbe::isViewable(plane.winId()) &&
+               (!managed() || XProbe::stacking().contains(plane.winId()));
+    }));
+    EXPECT_EQ(XProbe::inputFocus(), result.winId());
+    EXPECT_EQ(QApplication::activeWindow(), &result);
+}
+
 TEST_F(WindowStacking, ResultWindowStaysAboveANewlyActivatedWindow)
 {
     if (!managed())

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 
@@ -45,8 +46,10 @@ public:
     {
         ctx = std::make_unique<AppContext>(exeFolder, orvendaPath);
         ctx->endProcess = [this] { ++endCount; };
-        ctx->openUrl = [this](const QUrl& url) {
+        ctx->openUrl = [this](const QUrl& url, std::function<void()> failed) {
             openedUrls.append(url);
+            if (browserFailsLater)
+                QTimer::singleShot(0, failed);
             return browserStarts;
         };
         ctx->hangUp = std::make_unique<RecordingHangUp>(&hangUpCount);
@@ -101,5 +104,6 @@ public:
     int endCount = 0;
     int hangUpCount = 0;
     QList<QUrl> openedUrls;
-    bool browserStarts = true; // what the recorded browser answers
+    bool browserStarts = true;      // what the recorded browser answers
+    bool browserFailsLater = false; // it started, then ended in failure
 };
