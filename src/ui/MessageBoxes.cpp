@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <vector>
+
 QWidget* MessageBoxes::ownerFor(QWidget* owner) const
 {
     // A hidden window cannot hold a box in front of the user.
@@ -40,7 +42,7 @@ int MessageBoxes::MsgBox(const QString& prompt, int style, const QString& title,
     // so, the result and flight windows), whichever window asked.
     QMessageBox box(parent);
     box.setWindowTitle(title);
-    box.setText(prompt);
+    box.setText(phrased(prompt));
     box.setWindowModality(Qt::ApplicationModal);
     // After the modality: QMessageBox sets its window flags anew there.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -69,4 +71,60 @@ int MessageBoxes::MsgBox(const QString& prompt, int style, const QString& title,
 void MessageBoxes::queueAnswer(int answer, std::function<void()> whileShown)
 {
     m_queue.push_back({answer, std::move(whileShown)});
+}
+
+QString MessageBoxes::phrased(const QString& prompt)
+{
+    constexpr QChar kJoiner(0x2060);
+    constexpr int kShortest = 3; // characters a line holds at least, blanks aside
+    const auto isHex = [](QChar c) { return c.isDigit() || (c >= u'A' && c <= u'F'); };
+    // Where a line may break: after position i.
+    std::vector<bool> breakAfter(size_t(prompt.size()), false);
+    int pairs = 0; // hex pairs so far in a run such as "AB:CD:"
+    for (qsizetype i = 0; i + 1 < prompt.size(); ++i) {
+        const QChar c = prompt[i];
+        const QChar next = prompt[i + 1];
+        bool breakable = c.isSpace();
+        if (QStringView(u"。、？！").contains(c))
+            breakable = !QStringView(u"」』）】。、").contains(next);
+        if (c == u':' && i >= 2 && isHex(prompt[i - 1]) && isHex(prompt[i - 2]))
+            breakable = ++pairs % 4 == 0;
+        else if (!isHex(c))
+            pairs = 0;
+        breakAfter[size_t(i)] = breakable && !next.isSpace();
+    }
+    // No piece shorter than kShortest: a short one joins the piece after it.
+    const auto visible = [&](qsizetype from, qsizetype to) {
+        int n = 0;
+        for (qsizetype i = from; i < to; ++i)
+            n += !prompt[i].isSpace();
+        return n;
+    };
+    qsizetype pieceStart = 0;
+    for (qsizetype i = 0; i < prompt.size(); ++i) {
+        if (prompt[i] == u'\n') {
+            pieceStart = i + 1;
+            continue;
+        }
+        if (!breakAfter[size_t(i)])
+            continue;
+        const qsizetype lineEnd = prompt.indexOf(u'\n', i);
+        if (visible(pieceStart, i + 1) < kShortest ||
+            visible(i + 1, lineEnd < 0 ? prompt.size() : lineEnd) < kShortest)
+            breakAfter[size_t(i)] = false;
+        else
+            pieceStart = i + 1;
+    }
+    QString out;
+    out.reserve(prompt.size() * 2);
+    for (qsizetype i = 0; i < prompt.size(); ++i) {
+        const bool lineEnds =
+            prompt[i] == u'\n' || i + 1 >= prompt.size() || prompt[i + 1] == u'\n';
+        const bool held = !lineEnds && !breakAfter[size_t(i)];
+        // A line breaks after any blank, joiner or not: a held one does not break.
+        out += held && prompt[i] == u' ' ? QChar(0x00A0) : prompt[i];
+        if (held && !prompt[i + 1].isSpace())
+            out += kJoiner;
+    }
+    return out;
 }

@@ -51,6 +51,15 @@ public:
     void setNeverBlock(bool on) { m_neverBlock = on; }
     int unanswered() const { return m_unanswered; }
 
+    // The prompt as a box lays it out: a line may break only at the end of a
+    // phrase (after a blank, 。、？！, or between groups of four bytes of a
+    // fingerprint such as "AB:CD:EF:01:") that leaves three characters or
+    // more on each side; everywhere else a word joiner (U+2060, drawn as
+    // nothing) or a no-break space holds the characters together, so that a
+    // Japanese sentence stays whole where it fits and never leaves a tail of
+    // one or two characters on a line of its own.
+    static QString phrased(const QString& prompt);
+
 private:
     struct Queued
     {

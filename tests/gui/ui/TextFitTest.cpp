@@ -10,6 +10,7 @@
 #include "settings/OptionForm.h"
 #include "settings/SetForm.h"
 #include "ui/DialogParts.h"
+#include "ui/MessageBoxes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +104,38 @@ TEST_P(TextFit, ACaptionCrossingItsWindowsEdgeFitsThePartInside)
     ASSERT_EQ(fits.size(), 1);
     EXPECT_EQ(fits.first().room, 60);
     EXPECT_LE(fits.first().needed, 60);
+}
+
+TEST_P(TextFit, MessageBoxLinesBreakOnlyAtTheEndOfAPhrase)
+{
+    const QString prompt = QStringLiteral(
+        "POP3 サーバー「mail.example.net」から 30 秒以内に応答がありませんでした。"
+        "サーバー名とポートが正しいか、ネットワークにつながっているかを確かめてください。\n"
+        "3A:F1:09:BC:77:E2:5D:10:C4:8B:92:AA:01:6F:3E:D5");
+    const QChar joiner(0x2060);
+    for (const int width : {150, 260, 480}) {
+        SCOPED_TRACE(width);
+        QStringList lines;
+        for (const QString& paragraph : MessageBoxes::phrased(prompt).split(u'\n')) {
+            QTextLayout layout(paragraph, QApplication::font());
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+                line.setLineWidth(width);
+            layout.endLayout();
+            for (int i = 0; i < layout.lineCount(); ++i) {
+                const QTextLine line = layout.lineAt(i);
+                const QString text = paragraph.mid(line.textStart(), line.textLength());
+                EXPECT_FALSE(text.endsWith(joiner)) << "broken inside a phrase";
+                lines.append(QString(text).remove(joiner).replace(QChar(0x00A0), u' ').trimmed());
+                EXPECT_GE(QString(lines.last()).remove(u' ').size(), 3) << "a short tail";
+            }
+        }
+        // Wide enough, each sentence keeps a line of its own.
+        if (width == 480) {
+            EXPECT_EQ(lines, prompt.split(QRegularExpression(QStringLiteral("(?<=。)|\\n")),
+                                          Qt::SkipEmptyParts));
+        }
+    }
 }
 
 TEST_P(TextFit, ResultLettersShowWholeAboveTheWindowsLowerEdge)
