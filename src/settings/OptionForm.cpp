@@ -44,6 +44,10 @@ OptionForm::OptionForm(SettingsValues& values, SettingsStore& store)
     Label1->setBuddy(SmtpText);
     Label2->setBuddy(Pop3Text);
     Label3->setBuddy(MailText);
+    Pop3Text->setToolTip(QStringLiteral("POP3 サーバーの名前を次の形で入力します。\n"
+                                        "mail.example.net (ポート 110)\n"
+                                        "mail.example.net:1110 (ほかのポート)\n"
+                                        "pop3s://mail.example.net (TLS、ポート 995)"));
 
     setTabOrder(SmtpText, Pop3Text);
     setTabOrder(Pop3Text, ApopCheck);
@@ -82,4 +86,10 @@ void OptionForm::OKCommand_Click()
 void OptionForm::CancelCommand_Click()
 {
     unloadSelf();
+}
+
+void OptionForm::focusPop3Server()
+{
+    Pop3Text->setFocus(Qt::OtherFocusReason);
+    Pop3Text->selectAll();
 }

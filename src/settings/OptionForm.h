@@ -27,6 +27,8 @@ public:
     void OKCommand_Click();
     // The 中止 button (or Esc): closes the dialog, changing nothing.
     void CancelCommand_Click();
+    // Puts the cursor in POP3サーバー名, for a check that found no server to ask.
+    void focusPop3Server();
 
 private:
     SettingsValues& m_values;
