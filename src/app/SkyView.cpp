@@ -67,19 +67,25 @@ void SkyView::drawSky(int skyX, int skyY)
 
 void SkyView::drawJet(int jetX, int jetY)
 {
-    blitCell(kMaskCell, jetX, jetY, Blend::And);
-    blitCell(kJetCell, jetX, jetY, Blend::Xor);
+    blitCell(kMaskCell, jetX, jetY, Blend::And, skyArea());
+    blitCell(kJetCell, jetX, jetY, Blend::Xor, skyArea());
 }
 
-void SkyView::blitCell(int cell, int x, int y, Blend blend)
+QRect SkyView::skyArea() const
+{
+    return QRect(0, 0, m_image.width(), std::min(m_image.height(), kTileRows * kCellSize));
+}
+
+void SkyView::blitCell(int cell, int x, int y, Blend blend, const QRect& within)
 {
     if (m_sheet.isNull() || cell < 0 || cell >= 4 || m_image.format() != QImage::Format_RGB32)
         return;
+    const QRect clip = within.isNull() ? m_image.rect() : within.intersected(m_image.rect());
     // Clip in 64 bits: x and y may be anywhere in the int range.
-    const qint64 left = std::max<qint64>(x, 0);
-    const qint64 top = std::max<qint64>(y, 0);
-    const qint64 right = std::min<qint64>(qint64(x) + kCellSize, m_image.width());
-    const qint64 bottom = std::min<qint64>(qint64(y) + kCellSize, m_image.height());
+    const qint64 left = std::max<qint64>(x, clip.left());
+    const qint64 top = std::max<qint64>(y, clip.top());
+    const qint64 right = std::min<qint64>(qint64(x) + kCellSize, qint64(clip.right()) + 1);
+    const qint64 bottom = std::min<qint64>(qint64(y) + kCellSize, qint64(clip.bottom()) + 1);
     if (left >= right || top >= bottom)
         return;
 

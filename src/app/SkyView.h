@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QtGlobal>
 
 // The four arrow-key flags of the airframe view: -1 while the key is held
@@ -61,12 +62,16 @@ public:
 
     // Step 2: 7 x 4 sky tiles copied with their top-left corner at (skyX, skyY).
     void drawSky(int skyX, int skyY);
-    // Step 4: the mask ANDed, then the jet XORed, at (jetX, jetY).
+    // Step 4: the mask ANDed, then the jet XORed, at (jetX, jetY), clipped
+    // to the sky: wherever it is steered, nothing of it lands on the caption
+    // strip below, where it would stay in the cockpit view too.
     void drawJet(int jetX, int jetY);
+    // The part of the image the sky's tiles cover: its top rows, full width.
+    QRect skyArea() const;
 
     // Combines a 32 x 32 cell of the sheet with the image at (x, y), clipped to
-    // the image.
-    void blitCell(int cell, int x, int y, Blend blend);
+    // the image and, where given, to `within`.
+    void blitCell(int cell, int x, int y, Blend blend, const QRect& within = QRect());
 
     const QImage& image() const { return m_image; }
     // The picture itself, e.g. to start from a given one. Nothing is drawn
