@@ -28,7 +28,7 @@ class AppContext
 public:
     // exeFolder: the folder of the running program (the data folder lies below it).
     explicit AppContext(const QString& exeFolder,
-                        const QString& orvendaPath = QStringLiteral("orvenda.ini"));
+                        const QString& orvendaPath = SettingsStore::serverSettingsFile());
     ~AppContext();
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;

@@ -31,7 +31,6 @@
 
 namespace {
 
-const QString kAccountFile = QStringLiteral("iniIdPass.ini");
 const QString kErrorTitle = QStringLiteral("エラー");
 const QString kNewMail = QStringLiteral("新着メールが有ります。");
 const QString kNoMail = QStringLiteral("新着メールはありませんでした。");
@@ -226,7 +225,7 @@ void MainForm::Form_Load()
     m_ctx.form1.Show();
     m_ctx.form1->hide();
     // 6. The hang-up option.
-    if (m_ctx.store.ReadProfileInt(QStringLiteral("ini.ini"), QStringLiteral("NUMBER")) == 1)
+    if (m_ctx.store.readHangUpOption() == 1)
         m_ctx.setForm->setHangUpAfterCheck(true);
     // 7. Server settings.
     m_ctx.store.LoadServerSettings(m_ctx.values);
@@ -508,14 +507,12 @@ void MainForm::CheckMail()
     };
     CheckMailUser user;
     user.readAccount = [this] {
-        const QString name = m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME"));
-        const QString password =
-            m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME2"));
+        const SettingsStore::Account account = m_ctx.store.readAccount();
         // Into the account dialog (loaded hidden if need be) and the shared values.
-        m_ctx.idPassForm->setAccount(name, password);
-        m_ctx.values.UserId = name;
-        m_ctx.values.Password = password;
-        return CheckMailUser::Account{name, password};
+        m_ctx.idPassForm->setAccount(account.name, account.password);
+        m_ctx.values.UserId = account.name;
+        m_ctx.values.Password = account.password;
+        return CheckMailUser::Account{account.name, account.password};
     };
     bool askedForAccount = false;
     user.askForAccount = [this, &askedForAccount] {
