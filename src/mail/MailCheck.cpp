@@ -9,19 +9,18 @@
 
 namespace {
 
-// The library's own words about the last failure.
-QString failureText(NMail& mail, MessageTexts& t)
+// The library's own words about the last failure, as long as a text buffer
+// of the check holds them (its last byte kept for the NUL).
+QString failureText(const NMail& mail)
 {
-    int size = MessageTexts::kSize;
-    mail.NMailGetMessage(0, t.text1, size);
-    return CutAtNul(Cp932::decode(QByteArrayView(t.text1.data(), qsizetype(t.text1.size()))));
+    return CutAtNul(Cp932::cutText(mail.lastMessage(), MessageTexts::kSize - 1));
 }
 
 // Tells the user why the check cannot go on, and notes it in the outcome.
-void fail(NMail& mail, MessageTexts& t, const CheckMailUser& user, CheckOutcome& outcome)
+void fail(const NMail& mail, const CheckMailUser& user, CheckOutcome& outcome)
 {
     outcome.kind = CheckOutcome::Kind::CouldNotLook;
-    outcome.reason = failureText(mail, t);
+    outcome.reason = failureText(mail);
     user.showFailure(outcome.reason);
 }
 
@@ -29,10 +28,10 @@ void fail(NMail& mail, MessageTexts& t, const CheckMailUser& user, CheckOutcome&
 // user's decision: はい pins exactly that certificate for the server and
 // connects again. Returns the handle, or -1 once the user knows why (or
 // declined the certificate).
-int connectTrusted(NMail& mail, const QByteArray& host, MessageTexts& t, const CheckMailUser& user,
+int connectTrusted(NMail& mail, const QString& host, const CheckMailUser& user,
                    CheckOutcome& outcome)
 {
-    int handle = mail.NMailPop3Connect(host.constData());
+    int handle = mail.NMailPop3Connect(host);
     if (handle != -1)
         return handle;
     if (const UntrustedCertificate* untrusted = mail.untrustedCertificate()) {
@@ -42,11 +41,11 @@ int connectTrusted(NMail& mail, const QByteArray& host, MessageTexts& t, const C
             return -1;
         }
         mail.trustCertificate(certificate);
-        handle = mail.NMailPop3Connect(host.constData());
+        handle = mail.NMailPop3Connect(host);
         if (handle != -1)
             return handle;
     }
-    fail(mail, t, user, outcome);
+    fail(mail, user, outcome);
     return -1;
 }
 
@@ -63,7 +62,7 @@ CheckOutcome checkMail(NMail& mail, const QString& pop3Server, bool apop, const 
         return outcome;
 
     // 3. Connect.
-    const int handle = connectTrusted(mail, Cp932::encode(pop3Server), t, user, outcome);
+    const int handle = connectTrusted(mail, pop3Server, user, outcome);
     if (handle == -1)
         return outcome;
 
@@ -75,10 +74,8 @@ CheckOutcome checkMail(NMail& mail, const QString& pop3Server, bool apop, const 
         user.askForAccount();
     } else {
         // 7. Log in; the answer is the message count.
-        const QByteArray id = Cp932::encode(account.userId);
-        const QByteArray pass = Cp932::encode(account.password);
         const int answer =
-            mail.NMailPop3Authenticate(handle, id.constData(), pass.constData(), apop ? -1 : 0);
+            mail.NMailPop3Authenticate(handle, account.userId, account.password, apop);
         if (answer >= 0) {
             // 8. Fetch every message in order; nothing is deleted.
             outcome.kind = CheckOutcome::Kind::Counted;
@@ -86,7 +83,7 @@ CheckOutcome checkMail(NMail& mail, const QString& pop3Server, bool apop, const 
             fetchEveryMessage(mail, handle, answer, t);
         } else {
             // 9. A failed login: the library's own words.
-            fail(mail, t, user, outcome);
+            fail(mail, user, outcome);
         }
     }
     // 10. Close whatever happened since the connection opened.

@@ -121,10 +121,8 @@ int NMail::NMailInitializeWinSock()
     return 0;
 }
 
-int NMail::NMailSetOption(int option, int value)
+int NMail::NMailSetOption(int /*option*/, int /*value*/)
 {
-    if (option == 1)
-        m_textBufferSize = value;
     return 0;
 }
 
@@ -273,9 +271,14 @@ QString NMail::tlsFailureText(const Session& session)
 
 int NMail::NMailPop3Connect(const char* host)
 {
+    return NMailPop3Connect(Cp932::decode(host ? QByteArrayView(host) : ""));
+}
+
+int NMail::NMailPop3Connect(const QString& server)
+{
     m_untrusted.reset();
     Session candidate;
-    candidate.server = Cp932::decode(host ? QByteArrayView(host) : "").trimmed();
+    candidate.server = server.trimmed();
     candidate.host = Pop3Host::parse(candidate.server);
     const Pop3Host& target = candidate.host;
     if (!target.isValid()) {
@@ -325,6 +328,13 @@ const UntrustedCertificate* NMail::untrustedCertificate() const
 bool NMail::trustCertificate(const UntrustedCertificate& certificate)
 {
     return m_pins.pin(certificate.host, certificate.port, certificate.sha256());
+}
+
+int NMail::NMailPop3Authenticate(int handle, const QString& id, const QString& pass, bool apop)
+{
+    const QByteArray idBytes = Cp932::encode(id);
+    const QByteArray passBytes = Cp932::encode(pass);
+    return NMailPop3Authenticate(handle, idBytes.constData(), passBytes.constData(), apop ? -1 : 0);
 }
 
 int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, int apop)

@@ -73,17 +73,21 @@ public:
     NMail& operator=(const NMail&) = delete;
 
     int NMailInitializeWinSock(); // returns 0
-    // Option 1: the size of the text buffers the caller hands over. Kept for
-    // the caller's information only: the spans carry their own sizes.
+    // Option 1: the size of the text buffers the caller hands over. Nothing
+    // needs it (the spans carry their own sizes); returns 0.
     int NMailSetOption(int option, int value);
     int NMailEndWinSock(); // closes everything; returns 0
 
     // host: NUL-terminated CP932, syntax of Pop3Host. Returns a handle >= 0,
     // or -1 with the reason in NMailGetMessage.
     int NMailPop3Connect(const char* host);
+    // The same with the server value as the user wrote it.
+    int NMailPop3Connect(const QString& server);
     // apop non-zero: APOP login; otherwise USER and PASS. Then STAT.
     // Returns the message count, or one of the Error values.
     int NMailPop3Authenticate(int handle, const char* id, const char* pass, int apop);
+    // The same with the account as text, sent as CP932.
+    int NMailPop3Authenticate(int handle, const QString& id, const QString& pass, bool apop);
     // TOP no 0. Returns 0, or one of the Error values.
     int NMailPop3GetMailStatus(int handle, int no, std::span<char> subject, std::span<char> date,
                                std::span<char> from, std::span<char> header, int flag);
@@ -167,7 +171,6 @@ private:
     int m_nextHandle = 1;
     int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     int m_replyTimeoutMs = kDefaultReplyTimeoutMs;
-    int m_textBufferSize = 0;
     QList<QSslCertificate> m_extraCas;
     // System store, environment and extra certificates, built at the first
     // connection and again when the environment's variables change.
