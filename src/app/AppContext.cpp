@@ -9,6 +9,7 @@
 #include "ui/HomePage.h"
 
 #include <QDesktopServices>
+#include <QDir>
 
 #include <cstdlib>
 
@@ -37,12 +38,20 @@ AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
     : exeFolder(exeFolder_), store(exeFolder_, orvendaPath),
       hangUp(std::make_unique<HangUpOnFirstUse>()), endProcess([] { std::_Exit(0); }),
       openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
-      homePage(HomePage::address(exeFolder_)), mainForm([this] { return new MainForm(*this); }),
+      homePage(HomePage::address(exeFolder_)), mainForm([this] {
+          return new MainForm(
+              {values, store, mail, sound, msgBox, form1, msgForm, setForm, idPassForm,
+               QDir::toNativeSeparators(exeFolder + QStringLiteral("/Sound/1.wav")),
+               [this] {
+                   if (hangUp)
+                       hangUp->hangUpAll();
+               },
+               [this](QWidget* owner) { offerHomePage(owner); }, [this] { endProcess(); }});
+      }),
       form1([this] { return new Form1(sound, [this] { endProcess(); }); }),
       msgForm([] { return new MsgForm(); }), setForm([this] {
-          return new SetForm(store, idPassForm, optionForm, [this](QWidget* owner) {
-              HomePage::offer(msgBox, openUrl, homePage, owner);
-          });
+          return new SetForm(store, idPassForm, optionForm,
+                             [this](QWidget* owner) { offerHomePage(owner); });
       }),
       optionForm([this] { return new OptionForm(values, store); }),
       idPassForm([this] { return new IdPassForm(values, store); })
@@ -56,3 +65,8 @@ AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
 }
 
 AppContext::~AppContext() = default;
+
+void AppContext::offerHomePage(QWidget* owner)
+{
+    HomePage::offer(msgBox, openUrl, homePage, owner);
+}

@@ -49,6 +49,8 @@ public:
     std::function<bool(const QUrl&)> openUrl;
     // The project's page that 作者のホームページ offers.
     QUrl homePage;
+    // Asks whether to open that page, in front of `owner`, and opens it on はい.
+    void offerHomePage(QWidget* owner);
 
     // Declared last so that they are destroyed first, without unload handlers.
     FormRef<MainForm> mainForm;
