@@ -12,7 +12,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -21,7 +21,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 
 const QString kIni = u"ini.ini"_s;
 const QString kIdPass = u"iniIdPass.ini"_s;

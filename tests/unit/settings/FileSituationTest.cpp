@@ -8,7 +8,7 @@
 
 #include <QFileInfo>
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -22,7 +22,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 
 const QString kIni = u"ini.ini"_s;
 const QString kIdPass = u"iniIdPass.ini"_s;

@@ -4,7 +4,7 @@
 
 #include <QFileInfo>
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -196,7 +196,7 @@ TEST_F(ProfileWrite, FolderWhereTheFileShouldBeIsLeftAlone)
     EXPECT_EQ(entriesOf(exeFolder()), QStringList{u"★MailData"_s});
 }
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 
 mode_t modeOf(const QString& path)
 {

@@ -6,7 +6,7 @@
 
 #include <QFileInfo>
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 #include <unistd.h>
 #endif
 
@@ -242,7 +242,7 @@ TEST_F(ServerSettings, SavedValuesLoadBack)
     EXPECT_EQ(loaded.ApopFlag, 1);
 }
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 TEST_F(ServerSettings, SaveReplacesTheFileByRename)
 {
     writeFile(orvendaPath(), "POP3=old\r\n");
