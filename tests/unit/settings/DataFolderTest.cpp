@@ -12,19 +12,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 namespace {
 
 #ifndef Q_OS_WIN
-
-const QString kIni = u"ini.ini"_s;
-const QString kIdPass = u"iniIdPass.ini"_s;
 
 mode_t modeOf(const QString& path)
 {

@@ -4,17 +4,9 @@
 
 #include <QFileInfo>
 
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const QString kIni = u"ini.ini"_s;
-const QString kIdPass = u"iniIdPass.ini"_s;
 
 class ProfileWrite : public SettingsTest
 {

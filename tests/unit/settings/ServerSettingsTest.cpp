@@ -6,10 +6,6 @@
 
 #include <QFileInfo>
 
-#ifndef Q_OS_WIN
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 namespace {
