@@ -9,12 +9,70 @@
 
 namespace {
 
-// The library's own words about the last failure, as long as a text buffer
-// of the check holds them (its last byte kept for the NUL).
+using Failure = NMail::Failure;
+
+// The next step for the kinds of failure that share it.
+const QString kTryAgainThenCheckServer =
+    QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
+                   "繰り返す場合は、「POPサーバー」のサーバー名とポート番号を確かめてください。");
+
+// What the user can try after a failure the client reported, naming the
+// settings dialogs where the values are set; empty where the client's own
+// text says all there is (TLS, a certificate, the client's own faults).
+QString nextStep(Failure failure)
+{
+    switch (failure) {
+    case Failure::Refused:
+        return QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
+                              "繰り返す場合は、サーバーの管理者に問い合わせてください。");
+    case Failure::NoAnswer:
+        return QStringLiteral("サーバーが混み合っているのかもしれません。") +
+               kTryAgainThenCheckServer;
+    case Failure::ConnectionLost:
+        return kTryAgainThenCheckServer;
+    case Failure::NotPop3:
+        return QStringLiteral("POP3 ではないサービスにつながったか、サーバーが正しく応答して"
+                              "いないのかもしれません。「POPサーバー」のサーバー名とポート番号 "
+                              "(POP3 は通常 110、pop3s:// は 995) を確かめてください。");
+    case Failure::HostNotFound:
+        return QStringLiteral("「POPサーバー」のサーバー名の綴りと、"
+                              "ネットワークにつながっているかどうかを確かめてください。");
+    case Failure::ConnectRefused:
+        return QStringLiteral("「POPサーバー」のサーバー名とポート番号、"
+                              "ネットワークにつながっているかどうかを確かめてください。");
+    case Failure::BadServerValue:
+        return QStringLiteral("「POPサーバー」で、mail.example.net、"
+                              "mail.example.net:1110、pop3s://mail.example.net "
+                              "のような形で指定してください。");
+    case Failure::UnsendableAccount:
+        return QStringLiteral("設定の「ID/PASS」で入力し直してください。");
+    case Failure::NoApopTimestamp:
+        return QStringLiteral("「POPサーバー」の「APOP を使用する」のチェックを外してください。");
+    case Failure::LoginRefused:
+        return QStringLiteral("設定の「ID/PASS」でアカウント名とパスワードを確かめてください。"
+                              "また、サーバーが APOP でのログインを求めているかどうかを確かめ、"
+                              "「POPサーバー」の「APOP を使用する」をそれに合わせてください。");
+    case Failure::None:
+    case Failure::Tls:
+    case Failure::UntrustedCertificate:
+    case Failure::NotConnected:
+    case Failure::BadSize:
+        break;
+    }
+    return QString();
+}
+
+} // namespace
+
 QString failureText(const NMail& mail)
 {
-    return CutAtNul(Cp932::cutText(mail.lastMessage(), MessageTexts::kSize - 1));
+    const QString step = nextStep(mail.lastFailure());
+    const QString text = step.isEmpty() ? mail.lastMessage() : mail.lastMessage() + u'\n' + step;
+    // As long as a text buffer of the check holds it, its last byte kept for the NUL.
+    return CutAtNul(Cp932::cutText(text, MessageTexts::kSize - 1));
 }
+
+namespace {
 
 // Tells the user why the check cannot go on, and notes it in the outcome.
 void fail(const NMail& mail, const CheckMailUser& user, CheckOutcome& outcome)

@@ -111,9 +111,32 @@ public:
     // client never blocks writing while the server waits for it to read.
     static constexpr int kPipelineWindow = 16;
 
+    // What went wrong in the last failed call: the kinds the caller may
+    // explain to the user, each with its own way out.
+    enum class Failure {
+        None,
+        BadServerValue,       // not a server value Pop3Host reads
+        HostNotFound,         // no such name
+        ConnectRefused,       // the connection refused, or nothing answers there
+        NoAnswer,             // no answer within the bound
+        ConnectionLost,       // the link closed or broke
+        NotPop3,              // an answer that is not POP3 (or too long)
+        Tls,                  // no TLS: a broken handshake, or a certificate nobody can vouch for
+        UntrustedCertificate, // a certificate the user may choose to trust
+        Refused,              // the server refused a command
+        LoginRefused,         // the server refused the login
+        NoApopTimestamp,      // APOP asked, the greeting has no <timestamp>
+        UnsendableAccount,    // account or password with CR or LF
+        NotConnected,         // no open connection with this handle
+        BadSize,              // LIST gave no readable size
+    };
+    Failure lastFailure() const { return m_lastFailure; }
+
     // The text of the last failure, in Japanese, NUL-terminated CP932, into
     // at most min(buffer size, size) bytes; size becomes the length written
-    // without the NUL. Returns that length. Never holds a password.
+    // without the NUL. Returns that length. It tells what happened, naming
+    // the server value, with the server's own words when it said any; what
+    // the user can try is the caller's to add. Never holds a password.
     int NMailGetMessage(int flag, std::span<char> buffer, int& size);
     // QUIT, then close. Safe on any handle, twice, after a broken link.
     // Returns 0, or kErrorBadHandle when the handle is not open.
@@ -157,7 +180,7 @@ private:
     };
 
     Session* session(int handle);
-    int failWith(int code, const QString& text);
+    int failWith(int code, Failure kind, const QString& text);
     QString serverWords(const QByteArray& reply) const;
     int failConnection(Pop3Connection::Status status, const QByteArray& serverReply,
                        const Session& session);
@@ -179,6 +202,7 @@ private:
     CertificatePins m_pins;
     std::optional<UntrustedCertificate> m_untrusted;
     QString m_lastMessage;
+    Failure m_lastFailure = Failure::None;
     QByteArray m_password; // of the login under way, to keep it out of texts
     QByteArray m_reply;    // the status line of the last message command, its memory reused
 };
