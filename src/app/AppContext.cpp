@@ -7,6 +7,8 @@
 #include "settings/OptionForm.h"
 #include "settings/SetForm.h"
 
+#include <QDir>
+
 #include <cstdlib>
 
 namespace {
@@ -33,13 +35,20 @@ private:
 AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
     : exeFolder(exeFolder_), store(exeFolder_, orvendaPath),
       hangUp(std::make_unique<HangUpOnFirstUse>()), endProcess([] { std::_Exit(0); }),
-      openUrl(HomePage::openWithSystem), homePage(HomePage::address(exeFolder_)),
-      mainForm([this] { return new MainForm(*this); }),
+      openUrl(HomePage::openWithSystem), homePage(HomePage::address(exeFolder_)), mainForm([this] {
+          return new MainForm(
+              {values, store, mail, sound, msgBox, form1, msgForm, setForm, idPassForm,
+               QDir::toNativeSeparators(exeFolder + QStringLiteral("/Sound/1.wav")),
+               [this] {
+                   if (hangUp)
+                       hangUp->hangUpAll();
+               },
+               [this](QWidget* owner) { offerHomePage(owner); }, [this] { endProcess(); }});
+      }),
       form1([this] { return new Form1(sound, [this] { endProcess(); }); }),
       msgForm([] { return new MsgForm(); }), setForm([this] {
-          return new SetForm(store, idPassForm, optionForm, [this](QWidget* owner) {
-              HomePage::offer(msgBox, openUrl, homePage, owner);
-          });
+          return new SetForm(store, idPassForm, optionForm,
+                             [this](QWidget* owner) { offerHomePage(owner); });
       }),
       optionForm([this] { return new OptionForm(values, store); }),
       idPassForm([this] { return new IdPassForm(values, store); })
@@ -53,3 +62,8 @@ AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
 }
 
 AppContext::~AppContext() = default;
+
+void AppContext::offerHomePage(QWidget* owner)
+{
+    HomePage::offer(msgBox, openUrl, homePage, owner);
+}

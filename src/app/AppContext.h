@@ -29,7 +29,7 @@ class AppContext
 public:
     // exeFolder: the folder of the running program (the data folder lies below it).
     explicit AppContext(const QString& exeFolder,
-                        const QString& orvendaPath = QStringLiteral("orvenda.ini"));
+                        const QString& orvendaPath = SettingsStore::serverSettingsFile());
     ~AppContext();
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
@@ -50,6 +50,8 @@ public:
     HomePage::Opener openUrl;
     // The project's page that 作者のホームページ offers.
     QUrl homePage;
+    // Asks whether to open that page, in front of `owner`, and opens it on はい.
+    void offerHomePage(QWidget* owner);
 
     // Declared last so that they are destroyed first, without unload handlers.
     FormRef<MainForm> mainForm;

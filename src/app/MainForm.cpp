@@ -1,41 +1,34 @@
 #include "app/MainForm.h"
 
-#include "app/AppContext.h"
+#include "app/Airframe.h"
 #include "flight/Form1.h"
+#include "flight/Module1.h"
 #include "mail/MailCheck.h"
 #include "mail/MsgForm.h"
+#include "mail/NMail.h"
 #include "mail/UntrustedCertificate.h"
 #include "settings/IdPassForm.h"
 #include "settings/SetForm.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsValues.h"
 #include "ui/Appearance.h"
 #include "ui/ClickLabel.h"
 #include "ui/DialogParts.h"
-#include "ui/HomePage.h"
 #include "ui/InFront.h"
+#include "ui/MessageBoxes.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPalette>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <QWindow>
-
-#include <chrono>
 
 namespace {
 
-const QString kAccountFile = QStringLiteral("iniIdPass.ini");
 const QString kErrorTitle = QStringLiteral("エラー");
-const QString kNewMail = QStringLiteral("新着メールが有ります。");
-const QString kNoMail = QStringLiteral("新着メールはありませんでした。");
-const QString kCouldNotCheck = QStringLiteral("メールを確認できませんでした。");
 
 // The wait cursor while a check runs; lifted while the check waits for the user.
 class WaitCursor
@@ -49,7 +42,7 @@ public:
 
 } // namespace
 
-MainForm::MainForm(AppContext& ctx) : m_ctx(ctx)
+MainForm::MainForm(Uses uses) : m_uses(std::move(uses))
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("大空駆けるケストローバ Ver 1.0"));
@@ -66,9 +59,6 @@ MainForm::MainForm(AppContext& ctx) : m_ctx(ctx)
     pal.setColor(QPalette::Window, Qt::black);
     client->setPalette(pal);
     client->setAutoFillBackground(true);
-    // The client shows the airframe view's persistent picture under its
-    // controls (see eventFilter).
-    client->installEventFilter(this);
     layout->addWidget(client);
     // The window takes the arrow keys itself, in either view.
     setFocusPolicy(Qt::StrongFocus);
@@ -77,14 +67,6 @@ MainForm::MainForm(AppContext& ctx) : m_ctx(ctx)
     layout->setMenuBar(menuBar);
     buildControls();
     applyOuterHeight();
-}
-
-MainForm::~MainForm()
-{
-    // The children outlive this object's members: stop watching them first.
-    client->removeEventFilter(this);
-    for (QCheckBox* box : {ChkSynchro, ChkOnMem, ChkLoop})
-        box->removeEventFilter(this);
 }
 
 void MainForm::buildMenu()
@@ -137,7 +119,7 @@ void MainForm::buildControls()
     CHR_CG->setGeometry(rect(3240, 0, 1950, 510));
     CHR_CG->setPixmap(QPixmap(QStringLiteral(":/assets/sprites.bmp")));
     CHR_CG->hide();
-    m_sky.setSheet(CHR_CG->pixmap().toImage());
+    m_airframe = new Airframe(client, client->size(), CHR_CG->pixmap().toImage());
 
     Label8 = caption(client, "Label8", QStringLiteral("メールチェック"), rect(2040, 27, 1455, 255),
                      QColor(0, 255, 255));
@@ -170,20 +152,7 @@ void MainForm::buildControls()
     setTabOrder(Label7, Label6);
     // The check boxes can take the focus (by Tab); the arrow keys still steer.
     for (QCheckBox* box : {ChkSynchro, ChkOnMem, ChkLoop})
-        box->installEventFilter(this);
-
-    // Timer1 runs in the airframe view only; each tick waits just until the
-    // next step is due, so the view does not wake the program in between.
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setTimerType(Qt::PreciseTimer);
-    m_clock = [] {
-        return qint64(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                          std::chrono::steady_clock::now().time_since_epoch())
-                          .count());
-    };
-
-    connect(Timer1, &QTimer::timeout, this, &MainForm::runDueSteps);
+        m_airframe->steerFrom(box);
 
     connect(Label1, &ClickLabel::clicked, this, &MainForm::Label1_Click);
     connect(Label8, &ClickLabel::clicked, this, &MainForm::Label8_Click);
@@ -210,9 +179,7 @@ void MainForm::Form_Load()
 {
     // 1. The cockpit view, animation stopped.
     Image1->show();
-    Timer1->stop();
-    Timer1->setInterval(0);
-    SkyViewOn = false;
+    m_airframe->stop();
     // 2. Captions.
     Label1->setText(QStringLiteral("コックピット"));
     Label7->setText(QStringLiteral("Sound OFF"));
@@ -221,28 +188,27 @@ void MainForm::Form_Load()
     applyOuterHeight();
     centreOnScreen();
     // 4. The jet's start position.
-    JetX = 60;
-    JetY = 40;
+    m_airframe->placeJet(60, 40);
     // 5. The flight window exists from the start, hidden, already flying.
-    m_ctx.form1.Show();
-    m_ctx.form1->hide();
+    m_uses.form1.Show();
+    m_uses.form1->hide();
     // 6. The hang-up option.
-    if (m_ctx.store.ReadProfileInt(QStringLiteral("ini.ini"), QStringLiteral("NUMBER")) == 1)
-        m_ctx.setForm->setHangUpAfterCheck(true);
+    if (m_uses.store.readHangUpOption() == 1)
+        m_uses.setForm->setHangUpAfterCheck(true);
     // 7. Server settings.
-    m_ctx.store.LoadServerSettings(m_ctx.values);
+    m_uses.store.LoadServerSettings(m_uses.values);
     // 8, 9. The mail library.
-    m_ctx.mail.NMailInitializeWinSock();
-    m_ctx.mail.NMailSetOption(1, 8192);
+    m_uses.mail.NMailInitializeWinSock();
+    m_uses.mail.NMailSetOption(1, 8192);
 }
 
 void MainForm::Form_Unload()
 {
-    m_ctx.sound.mciSendString(QStringLiteral("close MIDIFILE"));
-    if (m_ctx.form1.isLoaded())
-        m_ctx.form1.Unload();
-    m_ctx.mail.NMailEndWinSock();
-    m_ctx.endProcess();
+    m_uses.sound.closeSwitchSound();
+    if (m_uses.form1.isLoaded())
+        m_uses.form1.Unload();
+    m_uses.mail.NMailEndWinSock();
+    m_uses.endProcess();
 }
 
 void MainForm::Label8_Click()
@@ -257,21 +223,21 @@ void MainForm::mcheck_Click()
 
 void MainForm::Label4_Click()
 {
-    m_ctx.setForm.Show(this);
+    m_uses.setForm.Show(this);
 }
 
 void MainForm::mset_Click()
 {
-    m_ctx.setForm.Show(this);
+    m_uses.setForm.Show(this);
 }
 
 void MainForm::Label6_Click()
 {
     if (!PlaneOut) {
-        m_ctx.form1.Show();
+        m_uses.form1.Show();
         Label6->setText(QStringLiteral("紙飛行機"));
     } else {
-        m_ctx.form1.Unload();
+        m_uses.form1.Unload();
         Label6->setText(QStringLiteral("収納"));
     }
     PlaneOut = !PlaneOut;
@@ -286,12 +252,12 @@ void MainForm::setTopmost(bool on)
 void MainForm::mzenmen_Click()
 {
     if (!OnTop) {
-        m_ctx.msgBox.MsgBox(QStringLiteral("常に手前表示が設定されました。"),
-                            MessageBoxes::Information, QStringLiteral("Kestrova"), this);
+        m_uses.msgBox.MsgBox(QStringLiteral("常に手前表示が設定されました。"),
+                             MessageBoxes::Information, QStringLiteral("Kestrova"), this);
         setTopmost(true);
     } else {
-        m_ctx.msgBox.MsgBox(QStringLiteral("常に手前表示が解除されました。"),
-                            MessageBoxes::Information, QStringLiteral("Kestrova"), this);
+        m_uses.msgBox.MsgBox(QStringLiteral("常に手前表示が解除されました。"),
+                             MessageBoxes::Information, QStringLiteral("Kestrova"), this);
         setTopmost(false);
     }
     OnTop = !OnTop;
@@ -299,30 +265,22 @@ void MainForm::mzenmen_Click()
 
 void MainForm::Sakusyahp_Click()
 {
-    HomePage::offer(m_ctx.msgBox, m_ctx.openUrl, m_ctx.homePage, this);
+    m_uses.offerHomePage(this);
 }
 
 void MainForm::Label3_Click()
 {
-    if (m_ctx.hangUp)
-        m_ctx.hangUp->hangUpAll();
-}
-
-QString MainForm::soundFilePath() const
-{
-    return QDir::toNativeSeparators(m_ctx.exeFolder + QStringLiteral("/Sound/1.wav"));
+    m_uses.hangUpAll();
 }
 
 void MainForm::Label2_Click()
 {
-    m_ctx.sound.mciSendString(QStringLiteral("open ") + soundFilePath() +
-                              QStringLiteral(" alias MIDIFILE"));
-    m_ctx.sound.mciSendString(QStringLiteral("play MIDIFILE notify"));
+    m_uses.sound.playSwitchSound(m_uses.soundFile);
 }
 
 void MainForm::Label5_Click()
 {
-    m_ctx.sound.mciSendString(QStringLiteral("close MIDIFILE"));
+    m_uses.sound.closeSwitchSound();
 }
 
 void MainForm::Label7_Click()
@@ -359,116 +317,52 @@ void MainForm::ChkSynchro_Click()
 
 void MainForm::Label1_Click()
 {
-    if (!SkyViewOn) {
+    if (!m_airframe->state().Running) {
         Image1->hide();
-        const qint64 now = m_clock();
-        m_schedule.start(now);
-        Timer1->start(m_schedule.msUntilNext(now));
+        m_airframe->start();
         Label1->setText(QStringLiteral("機体"));
     } else {
         Image1->show();
-        Timer1->stop();
-        Timer1->setInterval(0);
+        m_airframe->stop();
         Label1->setText(QStringLiteral("コックピット"));
     }
-    SkyViewOn = !SkyViewOn;
 }
 
 void MainForm::Timer1_Timer()
 {
-    SkyView::scroll(SkyX, SkyY);
-    m_sky.drawSky(SkyX, SkyY);
-    SkyView::steer(ArrowKeys, JetX, JetY);
-    m_sky.drawJet(JetX, JetY);
-    // One refresh per step, of what the step drew (the tiles and the jet):
-    // the captions below the tiles are not laid out again 64 times a second.
-    constexpr int cell = SkyView::kCellSize;
-    client->update(QRegion(SkyX, SkyY, SkyView::kTileColumns * cell, SkyView::kTileRows * cell) +
-                   QRegion(JetX, JetY, cell, cell));
+    m_airframe->Timer1_Timer();
 }
 
 void MainForm::runDueSteps()
 {
-    if (!SkyViewOn)
-        return;
-    for (int steps = m_schedule.takeDue(m_clock()); steps > 0; --steps)
-        Timer1_Timer();
-    Timer1->start(m_schedule.msUntilNext(m_clock()));
+    m_airframe->runDueSteps();
 }
 
-qint16* MainForm::arrowFlag(int keyCode)
+void MainForm::setClock(std::function<qint64()> nowNs)
 {
-    switch (keyCode) {
-    case kVkUp:
-        return &ArrowKeys.Up;
-    case kVkDown:
-        return &ArrowKeys.Down;
-    case kVkLeft:
-        return &ArrowKeys.Left;
-    case kVkRight:
-        return &ArrowKeys.Right;
-    default:
-        return nullptr;
-    }
+    m_airframe->setClock(std::move(nowNs));
 }
 
-void MainForm::Form_KeyDown(int keyCode, int /*shift*/)
+MainForm::State MainForm::state() const
 {
-    if (qint16* flag = arrowFlag(keyCode))
-        *flag = -1;
+    const Airframe::State& a = m_airframe->state();
+    return {a.Running, a.JetX, a.JetY, a.SkyX, a.SkyY, a.ArrowKeys, PlaneOut, OnTop};
 }
 
-void MainForm::Form_KeyUp(int keyCode, int /*shift*/)
+const QImage& MainForm::skyImage() const
 {
-    if (qint16* flag = arrowFlag(keyCode))
-        *flag = 0;
-}
-
-int MainForm::arrowKeyCode(int qtKey)
-{
-    switch (qtKey) {
-    case Qt::Key_Left:
-        return kVkLeft;
-    case Qt::Key_Up:
-        return kVkUp;
-    case Qt::Key_Right:
-        return kVkRight;
-    case Qt::Key_Down:
-        return kVkDown;
-    default:
-        return 0;
-    }
-}
-
-bool MainForm::handleArrowKey(QKeyEvent* event)
-{
-    const int code = arrowKeyCode(event->key());
-    if (code == 0)
-        return false;
-    // The shift state as the key handlers take it: 1 Shift, 2 Ctrl, 4 Alt.
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    const int shift = (mods.testFlag(Qt::ShiftModifier) ? 1 : 0) |
-                      (mods.testFlag(Qt::ControlModifier) ? 2 : 0) |
-                      (mods.testFlag(Qt::AltModifier) ? 4 : 0);
-    if (event->type() == QEvent::KeyPress) {
-        Form_KeyDown(code, shift);
-    } else if (!event->isAutoRepeat()) {
-        // A held key repeats as release/press pairs; only the real release counts.
-        Form_KeyUp(code, shift);
-    }
-    event->accept();
-    return true;
+    return m_airframe->image();
 }
 
 void MainForm::keyPressEvent(QKeyEvent* event)
 {
-    if (!handleArrowKey(event))
+    if (!m_airframe->handleArrowKey(event))
         Form::keyPressEvent(event);
 }
 
 void MainForm::keyReleaseEvent(QKeyEvent* event)
 {
-    if (!handleArrowKey(event))
+    if (!m_airframe->handleArrowKey(event))
         Form::keyReleaseEvent(event);
 }
 
@@ -480,22 +374,6 @@ void MainForm::showEvent(QShowEvent* event)
         setFocus(Qt::ActiveWindowFocusReason);
 }
 
-bool MainForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == client && event->type() == QEvent::Paint) {
-        // The persistent picture under the controls. In the cockpit view
-        // Image1 covers most of it; what the airframe view left in the strip
-        // below stays, as nothing clears the picture.
-        QPainter painter(client);
-        painter.drawImage(0, 0, m_sky.image());
-        return false;
-    }
-    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
-        watched != client)
-        return handleArrowKey(static_cast<QKeyEvent*>(event));
-    return Form::eventFilter(watched, event);
-}
-
 void MainForm::CheckMail()
 {
     WaitCursor waitCursor;
@@ -503,25 +381,23 @@ void MainForm::CheckMail()
     // lifts the wait cursor while it is up.
     auto ask = [this](const QString& prompt, int style) {
         QGuiApplication::restoreOverrideCursor();
-        const int answer = m_ctx.msgBox.MsgBox(prompt, style, kErrorTitle, this);
+        const int answer = m_uses.msgBox.MsgBox(prompt, style, kErrorTitle, this);
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         return answer;
     };
     CheckMailUser user;
     user.readAccount = [this] {
-        const QString name = m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME"));
-        const QString password =
-            m_ctx.store.ReadProfileString(kAccountFile, QStringLiteral("NAME2"));
+        const SettingsStore::Account account = m_uses.store.readAccount();
         // Into the account dialog (loaded hidden if need be) and the shared values.
-        m_ctx.idPassForm->setAccount(name, password);
-        m_ctx.values.UserId = name;
-        m_ctx.values.Password = password;
-        return CheckMailUser::Account{name, password};
+        m_uses.idPassForm->setAccount(account.name, account.password);
+        m_uses.values.UserId = account.name;
+        m_uses.values.Password = account.password;
+        return CheckMailUser::Account{account.name, account.password};
     };
     bool askedForAccount = false;
     user.askForAccount = [this, &askedForAccount] {
         askedForAccount = true;
-        m_ctx.idPassForm.Show(this);
+        m_uses.idPassForm.Show(this);
     };
     user.trustCertificate = [&ask](const UntrustedCertificate& certificate) {
         return ask(certificate.question(), MessageBoxes::YesNo | MessageBoxes::DefaultButton2 |
@@ -530,31 +406,27 @@ void MainForm::CheckMail()
     user.showFailure = [&ask](const QString& reason) { ask(reason, MessageBoxes::OkOnly); };
 
     const CheckOutcome outcome =
-        checkMail(m_ctx.mail, m_ctx.values.Pop3Server, m_ctx.values.ApopFlag != 0, user);
+        checkMail(m_uses.mail, m_uses.values.Pop3Server, m_uses.values.ApopFlag != 0, user);
 
     // Report, in every case, and only what is known.
     // When the check opened the account dialog, that dialog keeps the
     // keyboard and stays in front of the result window (always on top), so
     // the user types the account at once.
-    const bool accountAsked = askedForAccount && m_ctx.idPassForm.isLoaded();
+    const bool accountAsked = askedForAccount && m_uses.idPassForm.isLoaded();
     if (accountAsked)
-        m_ctx.msgForm->show();
+        m_uses.msgForm->show();
     else
-        m_ctx.msgForm.Show();
-    if (outcome.counted())
-        m_ctx.msgForm->showResult(outcome.count > 0 ? kNewMail : kNoMail,
-                                  QString::number(outcome.count));
-    else
-        m_ctx.msgForm->showResult(kCouldNotCheck, QStringLiteral("-"));
+        m_uses.msgForm.Show();
+    m_uses.msgForm->showResult(outcome);
 
     if (accountAsked)
-        m_ctx.idPassForm.Show(&m_ctx.msgForm.get());
+        m_uses.idPassForm.Show(&m_uses.msgForm.get());
 
     // New mail sends the aeroplane out, or stows it when it is out.
     if (outcome.counted() && outcome.count > 0)
         Label6_Click();
 
     // Hang up after every check when the option is ticked.
-    if (m_ctx.setForm->hangUpAfterCheck())
+    if (m_uses.setForm->hangUpAfterCheck())
         Label3_Click();
 }

@@ -1,32 +1,55 @@
 #pragma once
 
 #include "app/SkyView.h"
-#include "app/StepSchedule.h"
 #include "ui/FormRegistry.h"
 
 #include <QImage>
 
 #include <functional>
 
-class AppContext;
+class Airframe;
 class ClickLabel;
+class Form1;
+class IdPassForm;
+class MessageBoxes;
+class Module1;
+class MsgForm;
+class NMail;
+class SetForm;
+class SettingsStore;
+struct SettingsValues;
 class QAction;
 class QCheckBox;
 class QLabel;
 class QMenu;
 class QMenuBar;
-class QTimer;
 
 // The cockpit: the start-up window and the spine of the program. Its
 // coloured captions and its one menu, ファイル(F), are the user's commands;
-// closing it ends the process. It also owns the airframe view (sky and jet)
-// and runs the mail check.
+// closing it ends the process. It holds the airframe view (sky and jet) and
+// runs the mail check.
 class MainForm : public Form
 {
     Q_OBJECT
 public:
-    explicit MainForm(AppContext& ctx);
-    ~MainForm() override;
+    // What the cockpit works with, handed over by the application.
+    struct Uses
+    {
+        SettingsValues& values; // the server values and the account of this run
+        SettingsStore& store;   // the hang-up option, the server settings, the account
+        NMail& mail;            // the POP3 client of the check
+        Module1& sound;         // the sound switch
+        MessageBoxes& msgBox;
+        FormRef<Form1>& form1;
+        FormRef<MsgForm>& msgForm;
+        FormRef<SetForm>& setForm;
+        FormRef<IdPassForm>& idPassForm;
+        QString soundFile;                           // Sound/1.wav beside the program
+        std::function<void()> hangUpAll;             // every dial-up connection
+        std::function<void(QWidget*)> offerHomePage; // asked in front of the given window
+        std::function<void()> endProcess;            // at once, no unload handlers
+    };
+    explicit MainForm(Uses uses);
 
     // Start-up: cockpit view, captions, the jet's start, the flight window
     // made and hidden, the hang-up option from ini.ini, the server settings
@@ -60,6 +83,50 @@ public:
     // NetworkManager on Linux). A check runs it at its end when 設定's
     // hang-up option is ticked.
     void Label3_Click();
+
+    // One complete mail check, on this thread to its end: connect (asking
+    // about an untrusted certificate), read the account, log in, fetch every
+    // message, close, report in the result window 新着情報, send the aeroplane
+    // out on new mail, hang up when asked.
+    void CheckMail();
+
+    // One animation step of the airframe view (see Airframe).
+    void Timer1_Timer();
+    // Timer1's tick: the airframe view's steps that are due.
+    void runDueSteps();
+    // Test seam: the monotonic clock (nanoseconds) of the airframe view's steps.
+    void setClock(std::function<qint64()> nowNs);
+
+    // The window's state, for a look from outside.
+    struct State
+    {
+        bool SkyViewOn;
+        int JetX;
+        int JetY;
+        int SkyX;
+        int SkyY;
+        ArrowKeyFlags ArrowKeys;
+        bool PlaneOut;
+        bool OnTop;
+    };
+    State state() const;
+
+    static constexpr int kClientWidth = 222;  // 3330 twips
+    static constexpr int kClientHeight = 148; // 2220 twips
+
+    // The persistent picture of the client area that the airframe view draws into.
+    const QImage& skyImage() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The コックピット / 機体 caption: switches between the cockpit picture and
+    // the airframe view (a scrolling sky and a jet the arrow keys steer),
+    // starting or stopping the jet's steps.
+    void Label1_Click();
     // The hidden "sound" caption: plays Sound/1.wav beside the program once,
     // in the background.
     void Label2_Click();
@@ -74,76 +141,12 @@ public:
     // The hidden 同期再生 box: the same, with 繰り返し再生.
     void ChkSynchro_Click();
 
-    // The コックピット / 機体 caption: switches between the cockpit picture and
-    // the airframe view (a scrolling sky and a jet the arrow keys steer),
-    // starting or stopping the jet's steps.
-    void Label1_Click();
-    // One animation step of the airframe view: scroll, sky, steer, jet, refresh.
-    void Timer1_Timer();
-    // Timer1's tick: runs the steps the schedule says are due (64 a second),
-    // then sets Timer1 to fire when the next one is.
-    void runDueSteps();
-    // Test seam: the monotonic clock (nanoseconds) the step schedule reads.
-    void setClock(std::function<qint64()> nowNs) { m_clock = std::move(nowNs); }
-    // An arrow key pressed: the jet moves that way while it is held. Keys by
-    // their virtual-key codes (37 left, 38 up, 39 right, 40 down); other codes
-    // and the shift state are ignored.
-    void Form_KeyDown(int keyCode, int shift);
-    // An arrow key released: the jet stops moving that way.
-    void Form_KeyUp(int keyCode, int shift);
-
-    // Virtual-key code of an arrow key, 0 for any other key.
-    static int arrowKeyCode(int qtKey);
-    static constexpr int kVkLeft = 37;
-    static constexpr int kVkUp = 38;
-    static constexpr int kVkRight = 39;
-    static constexpr int kVkDown = 40;
-
-    // One complete mail check, on this thread to its end: connect (asking
-    // about an untrusted certificate), read the account, log in, fetch every
-    // message, close, report in the result window 新着情報, send the aeroplane
-    // out on new mail, hang up when asked.
-    void CheckMail();
-
-    // The window's state, for a look from outside.
-    struct State
-    {
-        bool SkyViewOn;
-        int JetX;
-        int JetY;
-        int SkyX;
-        int SkyY;
-        ArrowKeyFlags ArrowKeys;
-        bool PlaneOut;
-        bool OnTop;
-    };
-    State state() const { return {SkyViewOn, JetX, JetY, SkyX, SkyY, ArrowKeys, PlaneOut, OnTop}; }
-
-    static constexpr int kClientWidth = 222;  // 3330 twips
-    static constexpr int kClientHeight = 148; // 2220 twips
-
-    // The persistent picture of the client area that the airframe view draws into.
-    const QImage& skyImage() const { return m_sky.image(); }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    // An arrow key press or release for the key handlers; false for other keys.
-    bool handleArrowKey(QKeyEvent* event);
-    // The held-key flag of an arrow key's code, or null for other keys.
-    qint16* arrowFlag(int keyCode);
     void buildControls();
     void buildMenu();
     void applyOuterHeight();
     void setTopmost(bool on);
-    // The sound file: the program's folder + "/Sound/1.wav".
-    QString soundFilePath() const;
 
-    AppContext& m_ctx;
+    Uses m_uses;
 
     // Controls, named as the window's table names them.
     QLabel* Image1 = nullptr;     // the cockpit picture; hidden in the airframe view
@@ -161,7 +164,6 @@ private:
     QCheckBox* ChkSynchro = nullptr;
     QCheckBox* ChkOnMem = nullptr;
     QCheckBox* ChkLoop = nullptr;
-    QTimer* Timer1 = nullptr; // steps the airframe view, 64 times a second; stopped in the cockpit
     // The menu ファイル(F): メールチェック, 設定, 前面表示の選択 and
     // 作者のホームページ, with the separators mline, mline2, mline3.
     QMenuBar* menuBar = nullptr;
@@ -175,19 +177,11 @@ private:
     QAction* Sakusyahp = nullptr;
     // The client area below the menu bar; every control sits on it.
     QWidget* client = nullptr;
+    // The sky and the jet, with Timer1 that steps them.
+    Airframe* m_airframe = nullptr;
 
     // Window state.
-    bool SkyViewOn = false; // the airframe view is shown
-    int JetX = 0;
-    int JetY = 0;
-    int SkyX = 0; // the sky tiles' offset, scrolled at every step
-    int SkyY = 0;
-    ArrowKeyFlags ArrowKeys;
     bool PlaneOut = false;    // the paper aeroplane has been sent out
     bool OnTop = false;       // the cockpit is kept above other windows
     int SoundToggleCount = 0; // clicks on the sound switch; even: the next one starts
-
-    SkyView m_sky{kClientWidth, kClientHeight};
-    StepSchedule m_schedule;
-    std::function<qint64()> m_clock;
 };

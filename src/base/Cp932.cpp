@@ -5,7 +5,7 @@
 #include <array>
 #include <memory>
 
-#ifdef _WIN32
+#ifdef Q_OS_WIN
 #include <windows.h>
 #else
 #include <iconv.h>
@@ -41,7 +41,7 @@ constexpr struct
 
 // The platform's own table, asked one character at a time while the lookup
 // tables below are built.
-#ifdef _WIN32
+#ifdef Q_OS_WIN
 
 class PlatformTable
 {

@@ -21,6 +21,9 @@ enum class ReadStatus {
 // than read into memory.
 constexpr qint64 kMaxFileSize = qint64(512) << 20;
 
+// A file that changes under every one of this many reads is given up on.
+constexpr int kReadAttempts = 4;
+
 // The bytes of a regular file, copied into memory.
 class ReadResult
 {

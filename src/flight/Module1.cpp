@@ -33,6 +33,17 @@ Module1::~Module1() = default;
 
 // ---- device commands ------------------------------------------------------
 
+void Module1::playSwitchSound(const QString& file)
+{
+    mciSendString(QStringLiteral("open ") + file + QStringLiteral(" alias MIDIFILE"));
+    mciSendString(QStringLiteral("play MIDIFILE notify"));
+}
+
+void Module1::closeSwitchSound()
+{
+    mciSendString(QStringLiteral("close MIDIFILE"));
+}
+
 void Module1::mciSendString(const QString& command)
 {
     m_commands.append(command);

@@ -45,6 +45,11 @@ public:
 
     // Sends one command; the result is not examined by any caller, so none is given.
     void mciSendString(const QString& command);
+    // The sound switch's commands, spelt here only. Opens `file` as the
+    // device MIDIFILE and plays it once in the background.
+    void playSwitchSound(const QString& file);
+    // Stops the sound switch's sound and closes its device.
+    void closeSwitchSound();
 
     // Plays a wave file. Result: 0 started (or, when synchronous, played
     // through); 1 from memory and the file is over 2 MiB; 2 synchronous and

@@ -5,7 +5,7 @@
 class NMail;
 
 // The four text buffers handed to the mail library for every message of a
-// check; the first also receives a failure text.
+// check; a failure text shown to the user is cut to the size of one.
 struct MessageTexts
 {
     static constexpr int kSize = 8192;

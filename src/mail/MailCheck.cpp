@@ -9,19 +9,76 @@
 
 namespace {
 
-// The library's own words about the last failure.
-QString failureText(NMail& mail, MessageTexts& t)
+using Failure = NMail::Failure;
+
+// The next step for the kinds of failure that share it.
+const QString kTryAgainThenCheckServer =
+    QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
+                   "繰り返す場合は、「POPサーバー」のサーバー名とポート番号を確かめてください。");
+
+// What the user can try after a failure the client reported, naming the
+// settings dialogs where the values are set; empty where the client's own
+// text says all there is (TLS, a certificate, the client's own faults).
+QString nextStep(Failure failure)
 {
-    int size = MessageTexts::kSize;
-    mail.NMailGetMessage(0, t.text1, size);
-    return CutAtNul(Cp932::decode(QByteArrayView(t.text1.data(), qsizetype(t.text1.size()))));
+    switch (failure) {
+    case Failure::Refused:
+        return QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
+                              "繰り返す場合は、サーバーの管理者に問い合わせてください。");
+    case Failure::NoAnswer:
+        return QStringLiteral("サーバーが混み合っているのかもしれません。") +
+               kTryAgainThenCheckServer;
+    case Failure::ConnectionLost:
+        return kTryAgainThenCheckServer;
+    case Failure::NotPop3:
+        return QStringLiteral("POP3 ではないサービスにつながったか、サーバーが正しく応答して"
+                              "いないのかもしれません。「POPサーバー」のサーバー名とポート番号 "
+                              "(POP3 は通常 110、pop3s:// は 995) を確かめてください。");
+    case Failure::HostNotFound:
+        return QStringLiteral("「POPサーバー」のサーバー名の綴りと、"
+                              "ネットワークにつながっているかどうかを確かめてください。");
+    case Failure::ConnectRefused:
+        return QStringLiteral("「POPサーバー」のサーバー名とポート番号、"
+                              "ネットワークにつながっているかどうかを確かめてください。");
+    case Failure::BadServerValue:
+        return QStringLiteral("「POPサーバー」で、mail.example.net、"
+                              "mail.example.net:1110、pop3s://mail.example.net "
+                              "のような形で指定してください。");
+    case Failure::UnsendableAccount:
+        return QStringLiteral("設定の「ID/PASS」で入力し直してください。");
+    case Failure::NoApopTimestamp:
+        return QStringLiteral("「POPサーバー」の「APOP を使用する」のチェックを外してください。");
+    case Failure::LoginRefused:
+        return QStringLiteral("設定の「ID/PASS」でアカウント名とパスワードを確かめてください。"
+                              "また、サーバーが APOP でのログインを求めているかどうかを確かめ、"
+                              "「POPサーバー」の「APOP を使用する」をそれに合わせてください。");
+    case Failure::None:
+    case Failure::Tls:
+    case Failure::UntrustedCertificate:
+    case Failure::NotConnected:
+    case Failure::BadSize:
+        break;
+    }
+    return QString();
 }
 
+} // namespace
+
+QString failureText(const NMail& mail)
+{
+    const QString step = nextStep(mail.lastFailure());
+    const QString text = step.isEmpty() ? mail.lastMessage() : mail.lastMessage() + u'\n' + step;
+    // As long as a text buffer of the check holds it, its last byte kept for the NUL.
+    return CutAtNul(Cp932::cutText(text, MessageTexts::kSize - 1));
+}
+
+namespace {
+
 // Tells the user why the check cannot go on, and notes it in the outcome.
-void fail(NMail& mail, MessageTexts& t, const CheckMailUser& user, CheckOutcome& outcome)
+void fail(const NMail& mail, const CheckMailUser& user, CheckOutcome& outcome)
 {
     outcome.kind = CheckOutcome::Kind::CouldNotLook;
-    outcome.reason = failureText(mail, t);
+    outcome.reason = failureText(mail);
     user.showFailure(outcome.reason);
 }
 
@@ -29,10 +86,10 @@ void fail(NMail& mail, MessageTexts& t, const CheckMailUser& user, CheckOutcome&
 // user's decision: はい pins exactly that certificate for the server and
 // connects again. Returns the handle, or -1 once the user knows why (or
 // declined the certificate).
-int connectTrusted(NMail& mail, const QByteArray& host, MessageTexts& t, const CheckMailUser& user,
+int connectTrusted(NMail& mail, const QString& host, const CheckMailUser& user,
                    CheckOutcome& outcome)
 {
-    int handle = mail.NMailPop3Connect(host.constData());
+    int handle = mail.NMailPop3Connect(host);
     if (handle != -1)
         return handle;
     if (const UntrustedCertificate* untrusted = mail.untrustedCertificate()) {
@@ -42,11 +99,11 @@ int connectTrusted(NMail& mail, const QByteArray& host, MessageTexts& t, const C
             return -1;
         }
         mail.trustCertificate(certificate);
-        handle = mail.NMailPop3Connect(host.constData());
+        handle = mail.NMailPop3Connect(host);
         if (handle != -1)
             return handle;
     }
-    fail(mail, t, user, outcome);
+    fail(mail, user, outcome);
     return -1;
 }
 
@@ -63,7 +120,7 @@ CheckOutcome checkMail(NMail& mail, const QString& pop3Server, bool apop, const 
         return outcome;
 
     // 3. Connect.
-    const int handle = connectTrusted(mail, Cp932::encode(pop3Server), t, user, outcome);
+    const int handle = connectTrusted(mail, pop3Server, user, outcome);
     if (handle == -1)
         return outcome;
 
@@ -75,10 +132,8 @@ CheckOutcome checkMail(NMail& mail, const QString& pop3Server, bool apop, const 
         user.askForAccount();
     } else {
         // 7. Log in; the answer is the message count.
-        const QByteArray id = Cp932::encode(account.userId);
-        const QByteArray pass = Cp932::encode(account.password);
         const int answer =
-            mail.NMailPop3Authenticate(handle, id.constData(), pass.constData(), apop ? -1 : 0);
+            mail.NMailPop3Authenticate(handle, account.userId, account.password, apop);
         if (answer >= 0) {
             // 8. Fetch every message in order; nothing is deleted.
             outcome.kind = CheckOutcome::Kind::Counted;
@@ -86,7 +141,7 @@ CheckOutcome checkMail(NMail& mail, const QString& pop3Server, bool apop, const 
             fetchEveryMessage(mail, handle, answer, t);
         } else {
             // 9. A failed login: the library's own words.
-            fail(mail, t, user, outcome);
+            fail(mail, user, outcome);
         }
     }
     // 10. Close whatever happened since the connection opened.

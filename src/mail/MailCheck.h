@@ -40,6 +40,11 @@ struct CheckMailUser
     std::function<void(const QString& reason)> showFailure;
 };
 
+// The failure box's text after the client's last failure: what happened, in
+// the client's words (the server's among them), then what the user can try,
+// naming the settings dialogs; cut to the 8 KB a text buffer of the check holds.
+QString failureText(const NMail& mail);
+
 // One complete check of the server value `pop3Server`, to its end on this
 // thread: connect (asking about an untrusted certificate), read the account,
 // log in (APOP when `apop`), fetch every message without deleting any, close.

@@ -1,10 +1,19 @@
 #include "mail/MsgForm.h"
 
+#include "mail/MailCheck.h"
 #include "ui/DialogParts.h"
 #include "ui/Twips.h"
 
 #include <QIcon>
 #include <QLineEdit>
+
+namespace {
+
+const QString kNewMail = QStringLiteral("新着メールが有ります。");
+const QString kNoMail = QStringLiteral("新着メールはありませんでした。");
+const QString kCouldNotCheck = QStringLiteral("メールを確認できませんでした。");
+
+} // namespace
 
 MsgForm::MsgForm()
 {
@@ -17,7 +26,7 @@ MsgForm::MsgForm()
 
     // Both boxes are taller than the client area: their lower edge is cut off.
     Text1 = DialogParts::textBox(this, "Text1", Twips::rect(0, 0, 3135, 270));
-    Text1->setText(QStringLiteral("新着メールはありませんでした。"));
+    Text1->setText(kNoMail);
     Text1->setReadOnly(true);
     Text2 = DialogParts::textBox(this, "Text2", Twips::rect(3120, 0, 495, 270));
     Text2->setReadOnly(true);
@@ -36,8 +45,13 @@ void MsgForm::Form_Load()
     centreOnScreen();
 }
 
-void MsgForm::showResult(const QString& verdict, const QString& count)
+void MsgForm::showResult(const CheckOutcome& outcome)
 {
-    Text2->setText(count);
-    Text1->setText(verdict);
+    if (outcome.counted()) {
+        Text2->setText(QString::number(outcome.count));
+        Text1->setText(outcome.count > 0 ? kNewMail : kNoMail);
+    } else {
+        Text2->setText(QStringLiteral("-"));
+        Text1->setText(kCouldNotCheck);
+    }
 }

@@ -3,6 +3,7 @@
 #include "ui/FormRegistry.h"
 
 class QLineEdit;
+struct CheckOutcome;
 
 // The result window 新着情報: the outcome of the latest mail check, kept above
 // every other window. The main window's check shows it and fills it.
@@ -15,8 +16,8 @@ public:
     // Keeps the window above every other and centres it, at every load.
     void Form_Load() override;
 
-    // Shows a check's verdict and its count ("-" when it is not known).
-    void showResult(const QString& verdict, const QString& count);
+    // Shows a check's verdict and its count ("-" when it could not count).
+    void showResult(const CheckOutcome& outcome);
 
 private:
     // The verdict: 新着メールが有ります。, 新着メールはありませんでした。 or

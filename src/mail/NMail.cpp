@@ -21,23 +21,11 @@ using Status = Pop3Connection::Status;
 const QString kServerSaid = QStringLiteral("サーバーの応答: ");
 constexpr quint16 kPop3Port = 110;
 
-// What the user can try, for the kinds of failure that share it.
-const QString kTryAgainThenCheckServer =
-    QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
-                   "繰り返す場合は、「POPサーバー」のサーバー名とポート番号を確かめてください。");
-const QString kCheckAccount =
-    QStringLiteral("設定の「ID/PASS」でアカウント名とパスワードを確かめてください。"
-                   "また、サーバーが APOP でのログインを求めているかどうかを確かめ、"
-                   "「POPサーバー」の「APOP を使用する」をそれに合わせてください。");
-
-// A failure box's text: what happened (naming the server value), the
-// server's own words when it said any, and what to try.
-QString failureText(const QString& what, const QString& advice, const QString& words = QString())
+// What happened (naming the server value), and the server's own words when it
+// said any. What to try is the caller's to add.
+QString failureText(const QString& what, const QString& words = QString())
 {
-    QString text = what;
-    if (!words.isEmpty())
-        text += u'\n' + kServerSaid + words;
-    return text + u'\n' + advice;
+    return words.isEmpty() ? what : what + u'\n' + kServerSaid + words;
 }
 
 bool sendable(QByteArrayView text)
@@ -121,10 +109,8 @@ int NMail::NMailInitializeWinSock()
     return 0;
 }
 
-int NMail::NMailSetOption(int option, int value)
+int NMail::NMailSetOption(int /*option*/, int /*value*/)
 {
-    if (option == 1)
-        m_textBufferSize = value;
     return 0;
 }
 
@@ -164,8 +150,9 @@ NMail::Session* NMail::session(int handle)
     return it == m_sessions.end() ? nullptr : &it->second;
 }
 
-int NMail::failWith(int code, const QString& text)
+int NMail::failWith(int code, Failure kind, const QString& text)
 {
+    m_lastFailure = kind;
     m_lastMessage = text;
     return code;
 }
@@ -189,55 +176,36 @@ int NMail::failConnection(Status status, const QByteArray& serverReply, const Se
         return 0;
     case Status::ServerError:
         return failWith(
-            kErrorRefused,
+            kErrorRefused, Failure::Refused,
             failureText(QStringLiteral("POP3 サーバー「%1」が要求を拒否しました。").arg(server),
-                        QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
-                                       "繰り返す場合は、サーバーの管理者に問い合わせてください。"),
                         serverWords(serverReply)));
     case Status::Timeout: {
         const int seconds = (session.connection->lastWaitMs() + 999) / 1000;
         return failWith(
-            kErrorTimeout,
-            failureText(
-                QStringLiteral("POP3 サーバー「%1」から %2 秒以内に応答がありませんでした。")
-                    .arg(server)
-                    .arg(seconds),
-                QStringLiteral("サーバーが混み合っているのかもしれません。") +
-                    kTryAgainThenCheckServer));
+            kErrorTimeout, Failure::NoAnswer,
+            QStringLiteral("POP3 サーバー「%1」から %2 秒以内に応答がありませんでした。")
+                .arg(server)
+                .arg(seconds));
     }
     case Status::ConnectionLost:
-        return failWith(
-            kErrorConnectionLost,
-            failureText(QStringLiteral("POP3 サーバー「%1」との接続が切れました。").arg(server),
-                        kTryAgainThenCheckServer));
+        return failWith(kErrorConnectionLost, Failure::ConnectionLost,
+                        QStringLiteral("POP3 サーバー「%1」との接続が切れました。").arg(server));
     case Status::ProtocolError:
         // Said of the answer, not of the server value: a server may also
         // answer badly for a moment.
         return failWith(
-            kErrorProtocol,
-            failureText(
-                QStringLiteral("「%1」の応答が POP3 の形式ではありませんでした。").arg(server),
-                QStringLiteral("POP3 ではないサービスにつながったか、サーバーが正しく応答して"
-                               "いないのかもしれません。「POPサーバー」のサーバー名とポート番号 "
-                               "(POP3 は通常 110、pop3s:// は 995) を確かめてください。")));
+            kErrorProtocol, Failure::NotPop3,
+            QStringLiteral("「%1」の応答が POP3 の形式ではありませんでした。").arg(server));
     case Status::HostNotFound:
-        return failWith(
-            kErrorConnectionLost,
-            failureText(
-                QStringLiteral("POP3 サーバー「%1」が見つかりませんでした。").arg(server),
-                QStringLiteral("「POPサーバー」のサーバー名の綴りと、"
-                               "ネットワークにつながっているかどうかを確かめてください。")));
+        return failWith(kErrorConnectionLost, Failure::HostNotFound,
+                        QStringLiteral("POP3 サーバー「%1」が見つかりませんでした。").arg(server));
     case Status::ConnectFailed:
-        return failWith(
-            kErrorConnectionLost,
-            failureText(
-                QStringLiteral("POP3 サーバー「%1」に接続できませんでした。"
-                               "接続を拒否されたか、サーバーまで届きません。")
-                    .arg(server),
-                QStringLiteral("「POPサーバー」のサーバー名とポート番号、"
-                               "ネットワークにつながっているかどうかを確かめてください。")));
+        return failWith(kErrorConnectionLost, Failure::ConnectRefused,
+                        QStringLiteral("POP3 サーバー「%1」に接続できませんでした。"
+                                       "接続を拒否されたか、サーバーまで届きません。")
+                            .arg(server));
     case Status::TlsFailed:
-        return failWith(kErrorConnectionLost, tlsFailureText(session));
+        return failWith(kErrorConnectionLost, Failure::Tls, tlsFailureText(session));
     }
     return kErrorProtocol;
 }
@@ -273,18 +241,20 @@ QString NMail::tlsFailureText(const Session& session)
 
 int NMail::NMailPop3Connect(const char* host)
 {
+    return NMailPop3Connect(Cp932::decode(host ? QByteArrayView(host) : ""));
+}
+
+int NMail::NMailPop3Connect(const QString& server)
+{
     m_untrusted.reset();
     Session candidate;
-    candidate.server = Cp932::decode(host ? QByteArrayView(host) : "").trimmed();
+    candidate.server = server.trimmed();
     candidate.host = Pop3Host::parse(candidate.server);
     const Pop3Host& target = candidate.host;
     if (!target.isValid()) {
-        failWith(kErrorBadArgument,
-                 failureText(QStringLiteral("POP3 サーバーの指定「%1」が正しくありません。")
-                                 .arg(candidate.server),
-                             QStringLiteral("「POPサーバー」で、mail.example.net、"
-                                            "mail.example.net:1110、pop3s://mail.example.net "
-                                            "のような形で指定してください。")));
+        failWith(
+            kErrorBadArgument, Failure::BadServerValue,
+            QStringLiteral("POP3 サーバーの指定「%1」が正しくありません。").arg(candidate.server));
         return -1;
     }
     const QByteArray pinned = m_pins.pinned(target.host(), target.port());
@@ -302,7 +272,7 @@ int NMail::NMailPop3Connect(const char* host)
                                                conn.rejectedCertificate(),
                                                conn.certificateErrors(),
                                                !pinned.isEmpty()};
-            failWith(kErrorConnectionLost,
+            failWith(kErrorConnectionLost, Failure::UntrustedCertificate,
                      QStringLiteral("POP3 サーバー「%1」の証明書を信頼できませんでした。\n")
                              .arg(candidate.server) +
                          m_untrusted->reasons());
@@ -327,24 +297,31 @@ bool NMail::trustCertificate(const UntrustedCertificate& certificate)
     return m_pins.pin(certificate.host, certificate.port, certificate.sha256());
 }
 
+int NMail::NMailPop3Authenticate(int handle, const QString& id, const QString& pass, bool apop)
+{
+    const QByteArray idBytes = Cp932::encode(id);
+    const QByteArray passBytes = Cp932::encode(pass);
+    return NMailPop3Authenticate(handle, idBytes.constData(), passBytes.constData(), apop ? -1 : 0);
+}
+
 int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, int apop)
 {
     Session* open = session(handle);
     if (!open)
-        return failWith(kErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+        return failWith(kErrorBadHandle, Failure::NotConnected,
+                        QStringLiteral("サーバーに接続していません。"));
     Pop3Connection* conn = open->connection.get();
     const QByteArray user = id ? QByteArray(id) : QByteArray();
     m_password = pass ? QByteArray(pass) : QByteArray();
     // A CR or LF would end the command early and let the rest run as a
     // command of its own.
     if (!sendable(user) || !sendable(m_password)) {
-        const int code = failWith(
-            kErrorBadArgument,
-            failureText(QStringLiteral("アカウント名またはパスワードに使えない文字 (改行) が"
-                                       "含まれているため、POP3 サーバー「%1」にログインしません"
-                                       "でした。")
-                            .arg(open->server),
-                        QStringLiteral("設定の「ID/PASS」で入力し直してください。")));
+        const int code =
+            failWith(kErrorBadArgument, Failure::UnsendableAccount,
+                     QStringLiteral("アカウント名またはパスワードに使えない文字 (改行) が"
+                                    "含まれているため、POP3 サーバー「%1」にログインしません"
+                                    "でした。")
+                         .arg(open->server));
         m_password.clear();
         return code;
     }
@@ -357,14 +334,11 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
         const qsizetype stampEnd = stampStart < 0 ? -1 : greeting.indexOf('>', stampStart);
         if (stampStart < 0 || stampEnd < 0 || stampEnd - stampStart < 2) {
             m_password.clear();
-            return failWith(
-                kErrorNoApopTimestamp,
-                failureText(QStringLiteral("POP3 サーバー「%1」の挨拶に、APOP でのログインに"
+            return failWith(kErrorNoApopTimestamp, Failure::NoApopTimestamp,
+                            QStringLiteral("POP3 サーバー「%1」の挨拶に、APOP でのログインに"
                                            "必要なタイムスタンプがありません。"
                                            "このサーバーは APOP に対応していないようです。")
-                                .arg(open->server),
-                            QStringLiteral("「POPサーバー」の「APOP を使用する」のチェックを"
-                                           "外してください。")));
+                                .arg(open->server));
         }
         const QByteArray digest =
             QCryptographicHash::hash(greeting.mid(stampStart, stampEnd - stampStart + 1) +
@@ -379,10 +353,10 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     }
     if (status == Status::ServerError) {
         const int code = failWith(
-            kErrorRefused,
+            kErrorRefused, Failure::LoginRefused,
             failureText(
                 QStringLiteral("POP3 サーバー「%1」へのログインに失敗しました。").arg(open->server),
-                kCheckAccount, serverWords(reply)));
+                serverWords(reply)));
         m_password.clear();
         return code;
     }
@@ -449,7 +423,8 @@ int NMail::queryMessage(int handle, int no, std::span<char> subject, std::span<c
     Session* open = session(handle);
     int result = 0;
     if (!open) {
-        result = failWith(kErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+        result = failWith(kErrorBadHandle, Failure::NotConnected,
+                          QStringLiteral("サーバーに接続していません。"));
     } else {
         Pop3Connection& conn = *open->connection;
         QByteArray& reply = m_reply;
@@ -490,14 +465,15 @@ int NMail::NMailPop3GetMailSize(int handle, int no)
 {
     Session* open = session(handle);
     if (!open)
-        return failWith(kErrorBadHandle, QStringLiteral("サーバーに接続していません。"));
+        return failWith(kErrorBadHandle, Failure::NotConnected,
+                        QStringLiteral("サーバーに接続していません。"));
     const Status status = messageCommand(*open, kSizeStep, no, &m_reply);
     if (status != Status::Ok)
         return failConnection(status, m_reply, *open);
     // "+OK <no> <size>"
     qint64 size = 0;
     if (!parseCount(wordAt(m_reply, 2), size))
-        return failWith(kErrorProtocol,
+        return failWith(kErrorProtocol, Failure::BadSize,
                         QStringLiteral("サーバーが返したメールの大きさが正しくありません。"));
     return int(std::min<qint64>(size, INT_MAX - 1));
 }

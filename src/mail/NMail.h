@@ -73,17 +73,21 @@ public:
     NMail& operator=(const NMail&) = delete;
 
     int NMailInitializeWinSock(); // returns 0
-    // Option 1: the size of the text buffers the caller hands over. Kept for
-    // the caller's information only: the spans carry their own sizes.
+    // Option 1: the size of the text buffers the caller hands over. Nothing
+    // needs it (the spans carry their own sizes); returns 0.
     int NMailSetOption(int option, int value);
     int NMailEndWinSock(); // closes everything; returns 0
 
     // host: NUL-terminated CP932, syntax of Pop3Host. Returns a handle >= 0,
     // or -1 with the reason in NMailGetMessage.
     int NMailPop3Connect(const char* host);
+    // The same with the server value as the user wrote it.
+    int NMailPop3Connect(const QString& server);
     // apop non-zero: APOP login; otherwise USER and PASS. Then STAT.
     // Returns the message count, or one of the Error values.
     int NMailPop3Authenticate(int handle, const char* id, const char* pass, int apop);
+    // The same with the account as text, sent as CP932.
+    int NMailPop3Authenticate(int handle, const QString& id, const QString& pass, bool apop);
     // TOP no 0. Returns 0, or one of the Error values.
     int NMailPop3GetMailStatus(int handle, int no, std::span<char> subject, std::span<char> date,
                                std::span<char> from, std::span<char> header, int flag);
@@ -107,9 +111,32 @@ public:
     // client never blocks writing while the server waits for it to read.
     static constexpr int kPipelineWindow = 16;
 
+    // What went wrong in the last failed call: the kinds the caller may
+    // explain to the user, each with its own way out.
+    enum class Failure {
+        None,
+        BadServerValue,       // not a server value Pop3Host reads
+        HostNotFound,         // no such name
+        ConnectRefused,       // the connection refused, or nothing answers there
+        NoAnswer,             // no answer within the bound
+        ConnectionLost,       // the link closed or broke
+        NotPop3,              // an answer that is not POP3 (or too long)
+        Tls,                  // no TLS: a broken handshake, or a certificate nobody can vouch for
+        UntrustedCertificate, // a certificate the user may choose to trust
+        Refused,              // the server refused a command
+        LoginRefused,         // the server refused the login
+        NoApopTimestamp,      // APOP asked, the greeting has no <timestamp>
+        UnsendableAccount,    // account or password with CR or LF
+        NotConnected,         // no open connection with this handle
+        BadSize,              // LIST gave no readable size
+    };
+    Failure lastFailure() const { return m_lastFailure; }
+
     // The text of the last failure, in Japanese, NUL-terminated CP932, into
     // at most min(buffer size, size) bytes; size becomes the length written
-    // without the NUL. Returns that length. Never holds a password.
+    // without the NUL. Returns that length. It tells what happened, naming
+    // the server value, with the server's own words when it said any; what
+    // the user can try is the caller's to add. Never holds a password.
     int NMailGetMessage(int flag, std::span<char> buffer, int& size);
     // QUIT, then close. Safe on any handle, twice, after a broken link.
     // Returns 0, or kErrorBadHandle when the handle is not open.
@@ -153,7 +180,7 @@ private:
     };
 
     Session* session(int handle);
-    int failWith(int code, const QString& text);
+    int failWith(int code, Failure kind, const QString& text);
     QString serverWords(const QByteArray& reply) const;
     int failConnection(Pop3Connection::Status status, const QByteArray& serverReply,
                        const Session& session);
@@ -167,7 +194,6 @@ private:
     int m_nextHandle = 1;
     int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     int m_replyTimeoutMs = kDefaultReplyTimeoutMs;
-    int m_textBufferSize = 0;
     QList<QSslCertificate> m_extraCas;
     // System store, environment and extra certificates, built at the first
     // connection and again when the environment's variables change.
@@ -176,6 +202,7 @@ private:
     CertificatePins m_pins;
     std::optional<UntrustedCertificate> m_untrusted;
     QString m_lastMessage;
+    Failure m_lastFailure = Failure::None;
     QByteArray m_password; // of the login under way, to keep it out of texts
     QByteArray m_reply;    // the status line of the last message command, its memory reused
 };

@@ -14,10 +14,6 @@
 
 using namespace DialogParts;
 
-namespace {
-const QString kAccountFile = QStringLiteral("iniIdPass.ini");
-}
-
 IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
     : m_values(values), m_store(store)
 {
@@ -70,10 +66,9 @@ IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
 
 void IdPassForm::Form_Load()
 {
-    const QString name = m_store.ReadProfileString(kAccountFile, QStringLiteral("NAME"));
-    const QString password = m_store.ReadProfileString(kAccountFile, QStringLiteral("NAME2"));
-    IdText->setText(name);
-    PassText->setText(password);
+    const SettingsStore::Account account = m_store.readAccount();
+    IdText->setText(account.name);
+    PassText->setText(account.password);
     Check1->setChecked(false);
 }
 
@@ -81,13 +76,7 @@ void IdPassForm::OKCommand_Click()
 {
     m_values.UserId = IdText->text();
     m_values.Password = PassText->text();
-    if (Check1->isChecked()) {
-        m_store.WriteProfileString(kAccountFile, QStringLiteral("NAME"), IdText->text());
-        m_store.WriteProfileString(kAccountFile, QStringLiteral("NAME2"), PassText->text());
-        m_store.WriteProfileString(kAccountFile, QStringLiteral("NAME3"), QStringLiteral("1"));
-    } else {
-        m_store.WriteProfileString(kAccountFile, QStringLiteral("NAME3"), QStringLiteral("0"));
-    }
+    m_store.saveAccount({IdText->text(), PassText->text()}, Check1->isChecked());
     unloadSelf();
 }
 

@@ -55,7 +55,7 @@ SetForm::SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<Opti
 
 void SetForm::Form_Load()
 {
-    const int number = m_store.ReadProfileInt(QStringLiteral("ini.ini"), QStringLiteral("NUMBER"));
+    const int number = m_store.readHangUpOption();
     if (number == 1)
         Check1->setChecked(true);
     else if (number == 0)
@@ -64,9 +64,7 @@ void SetForm::Form_Load()
 
 void SetForm::Form_Unload()
 {
-    const QString text = Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    m_store.WriteProfileString(QStringLiteral("ini.ini"), QStringLiteral("NUMBER"), text);
-    m_store.WriteProfileString(QStringLiteral("ini.ini"), QStringLiteral("NUMBER100"), text);
+    m_store.saveHangUpOption(Check1->isChecked());
 }
 
 void SetForm::Command1_Click()

@@ -11,11 +11,19 @@
 namespace {
 
 constexpr QStringView kSection = u"EXEINI";
+// The data folder's two files and their keys.
+const QString kHangUpFile = QStringLiteral("ini.ini");
+const QString kAccountFile = QStringLiteral("iniIdPass.ini");
+const QString kHangUpKey = QStringLiteral("NUMBER");
+const QString kHangUpCopyKey = QStringLiteral("NUMBER100"); // written beside NUMBER, never read
+const QString kNameKey = QStringLiteral("NAME");
+const QString kPasswordKey = QStringLiteral("NAME2");
+const QString kKeptKey = QStringLiteral("NAME3"); // whether the dialog's save box was ticked
 constexpr qsizetype kMaxStringBytes = 255; // the platform read's 256-byte buffer, less its NUL
 
 bool holdsSecret(const QString& fileName)
 {
-    return fileName.compare(QLatin1String("iniIdPass.ini"), Qt::CaseInsensitive) == 0;
+    return fileName.compare(kAccountFile, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -23,6 +31,11 @@ bool holdsSecret(const QString& fileName)
 SettingsStore::SettingsStore(QString exeFolder, QString orvendaPath)
     : m_exeFolder(std::move(exeFolder)), m_orvendaPath(std::move(orvendaPath))
 {}
+
+QString SettingsStore::serverSettingsFile()
+{
+    return QStringLiteral("orvenda.ini");
+}
 
 QString SettingsStore::dataFolder() const
 {
@@ -82,6 +95,37 @@ void SettingsStore::SaveServerSettings(const SettingsValues& values) const
     notify(QStringLiteral("save orvenda.ini"));
     FileAccess::replace(m_orvendaPath, {ServerSettingsFile::compose(values)},
                         FileAccess::Access::Shared);
+}
+
+SettingsStore::Account SettingsStore::readAccount() const
+{
+    Account account;
+    account.name = ReadProfileString(kAccountFile, kNameKey);
+    account.password = ReadProfileString(kAccountFile, kPasswordKey);
+    return account;
+}
+
+void SettingsStore::saveAccount(const Account& account, bool keep) const
+{
+    if (keep) {
+        WriteProfileString(kAccountFile, kNameKey, account.name);
+        WriteProfileString(kAccountFile, kPasswordKey, account.password);
+        WriteProfileString(kAccountFile, kKeptKey, QStringLiteral("1"));
+    } else {
+        WriteProfileString(kAccountFile, kKeptKey, QStringLiteral("0"));
+    }
+}
+
+int SettingsStore::readHangUpOption() const
+{
+    return ReadProfileInt(kHangUpFile, kHangUpKey);
+}
+
+void SettingsStore::saveHangUpOption(bool on) const
+{
+    const QString text = on ? QStringLiteral("1") : QStringLiteral("0");
+    WriteProfileString(kHangUpFile, kHangUpKey, text);
+    WriteProfileString(kHangUpFile, kHangUpCopyKey, text);
 }
 
 void SettingsStore::setObserver(std::function<void(const QString&)> observer)

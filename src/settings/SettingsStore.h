@@ -6,7 +6,10 @@
 
 #include "settings/SettingsValues.h"
 
-// The five settings-file operations. ini.ini and iniIdPass.ini live in the
+// The settings files, each file name and key spelt here only. The typed calls
+// (the account, the hang-up option, the server settings) are what the windows
+// use; the five profile operations under them stay public for the tests of
+// the file rules. ini.ini and iniIdPass.ini live in the
 // data folder and follow the Windows private-profile rules (see ProfileFile.h),
 // section EXEINI; orvenda.ini lives wherever orvendaPath points, by default
 // the current directory. Text on disk is code page 932 (a profile file may
@@ -22,7 +25,10 @@ public:
     // exeFolder: the running executable's folder; the data folder is exeFolder + "/★MailData".
     // orvendaPath: the path used for orvenda.ini, by default the bare name "orvenda.ini"
     // (the process's current directory at the moment of each access).
-    explicit SettingsStore(QString exeFolder, QString orvendaPath = QStringLiteral("orvenda.ini"));
+    explicit SettingsStore(QString exeFolder, QString orvendaPath = serverSettingsFile());
+
+    // The bare name of the server settings file, "orvenda.ini".
+    static QString serverSettingsFile();
 
     // The data folder beside the program, exeFolder + "/★MailData".
     QString dataFolder() const;
@@ -52,6 +58,23 @@ public:
     void LoadServerSettings(SettingsValues& values) const;
     // Rewrites orvenda.ini as exactly four lines from the same four values.
     void SaveServerSettings(const SettingsValues& values) const;
+
+    // The stored account: NAME and NAME2 of iniIdPass.ini, read in that order.
+    struct Account
+    {
+        QString name;
+        QString password;
+    };
+    Account readAccount() const;
+    // The account dialog's OK. keep: NAME, NAME2, then NAME3=1; otherwise
+    // only NAME3=0, the stored name and password left as they are.
+    void saveAccount(const Account& account, bool keep) const;
+
+    // ini.ini's NUMBER as stored: 1 means the hang-up option is on, 0 off;
+    // any other value (a missing key reads 0) is neither.
+    int readHangUpOption() const;
+    // Stores the hang-up option as NUMBER and NUMBER100, "1" or "0".
+    void saveHangUpOption(bool on) const;
 
     // Test seam: called once per operation, in order, before the operation
     // touches any file, with a short event text: "read ini.ini NUMBER" (both

@@ -218,7 +218,7 @@ TEST_F(WindowStacking, ResultWindowStaysAboveANewlyActivatedWindow)
     if (!managed())
         GTEST_SKIP() << "activation by another program needs a window manager";
     AppContext& ctx = h.start();
-    h.main().Label8_Click(); // no server: the result window opens with "0"
+    h.main().Label8_Click(); // no server: the result window opens with "-"
     MsgForm& result = ctx.msgForm.get();
     ASSERT_TRUE(waitFor([&] { return XProbe::stacking().contains(result.winId()); }))
         << run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})
@@ -304,7 +304,7 @@ TEST_F(WindowStacking, BoxesOpenInFrontWithTheFocusWhetherOrNotTheMainWindowIsOn
     EXPECT_TRUE(h.openedUrls.isEmpty());
 
     // The result window stays above other windows; a box still opens above it.
-    m.Label8_Click(); // no server: the result window opens with "0"
+    m.Label8_Click(); // no server: the result window opens with "-"
     MsgForm& result = h.ctx->msgForm.get();
     ASSERT_TRUE(waitFor([&] { return XProbe::stacking().contains(result.winId()); }));
     expectInFront(answerNextBox({&m, &result}, QMessageBox::No, [&] { m.Sakusyahp_Click(); }),

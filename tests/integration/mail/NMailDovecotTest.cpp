@@ -1,6 +1,7 @@
 // The mail library against a real Dovecot on loopback.
 #include "base/Cp932.h"
 #include "dovecot/DovecotServer.h"
+#include "mail/MailCheck.h"
 #include "mail/NMail.h"
 #include "mail/UntrustedCertificate.h"
 
@@ -222,8 +223,8 @@ TEST_F(NMailDovecot, UserPassAndApopLogInAndAWrongPasswordCarriesTheServersWords
         ASSERT_GE(handle, 0);
         EXPECT_EQ(m_mail.NMailPop3Authenticate(handle, "login", "wrong-password", apop),
                   NMail::kErrorRefused);
-        const QString message = lastMessage();
-        // The server named, its words, and what to try.
+        // The server named, its words, and what to try (the check's part).
+        const QString message = failureText(m_mail);
         for (const QString& part :
              {QStringLiteral("POP3 サーバー「%1」へのログインに失敗しました。")
                   .arg(server().plainHostPort()),

@@ -3,7 +3,10 @@
 
 The floors, from the ground up: base/, ui/, the subsystems settings/, mail/
 and flight/ (which do not include each other), and app/ on top. A file may
-include its own folder and the floors below it. Prints every offending line.
+include its own folder and the floors below it, whether it names the header
+in quotes or in angle brackets (src/ is a public include root, so
+<app/MainForm.h> reaches the same file as "app/MainForm.h"). Prints every
+offending line.
 """
 import pathlib
 import re
@@ -17,7 +20,7 @@ ALLOWED = {
     "flight": {"base", "ui", "flight"},
     "app": {"base", "ui", "settings", "mail", "flight", "app"},
 }
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/')
+INCLUDE = re.compile(r'^\s*#\s*include\s+(["<])([a-z]+)/')
 
 
 def offences(src: pathlib.Path):
@@ -31,8 +34,14 @@ def offences(src: pathlib.Path):
             continue
         for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
             match = INCLUDE.match(line)
-            if match and match.group(1) not in allowed:
-                yield f"{path}:{number}: {folder}/ includes {match.group(1)}/: {line.strip()}"
+            if not match:
+                continue
+            quote, included = match.groups()
+            # In angle brackets only our floors count: <sys/stat.h> is the system's.
+            if quote == "<" and included not in ALLOWED:
+                continue
+            if included not in allowed:
+                yield f"{path}:{number}: {folder}/ includes {included}/: {line.strip()}"
 
 
 def main() -> int:

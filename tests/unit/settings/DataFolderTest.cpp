@@ -12,19 +12,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 namespace {
 
-#ifndef _WIN32
-
-const QString kIni = u"ini.ini"_s;
-const QString kIdPass = u"iniIdPass.ini"_s;
+#ifndef Q_OS_WIN
 
 mode_t modeOf(const QString& path)
 {

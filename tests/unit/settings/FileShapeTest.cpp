@@ -10,8 +10,6 @@ using namespace std::literals;
 
 namespace {
 
-const QString kIni = u"ini.ini"_s;
-
 QByteArray utf16le(const QString& text)
 {
     QByteArray out(text.size() * 2, Qt::Uninitialized);

@@ -8,24 +8,20 @@
 
 #include <QFileInfo>
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 
-const QString kIni = u"ini.ini"_s;
-const QString kIdPass = u"iniIdPass.ini"_s;
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 

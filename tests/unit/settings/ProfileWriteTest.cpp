@@ -4,17 +4,9 @@
 
 #include <QFileInfo>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const QString kIni = u"ini.ini"_s;
-const QString kIdPass = u"iniIdPass.ini"_s;
 
 class ProfileWrite : public SettingsTest
 {
@@ -196,7 +188,7 @@ TEST_F(ProfileWrite, FolderWhereTheFileShouldBeIsLeftAlone)
     EXPECT_EQ(entriesOf(exeFolder()), QStringList{u"★MailData"_s});
 }
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 
 mode_t modeOf(const QString& path)
 {

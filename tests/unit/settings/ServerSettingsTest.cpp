@@ -6,10 +6,6 @@
 
 #include <QFileInfo>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -242,7 +238,7 @@ TEST_F(ServerSettings, SavedValuesLoadBack)
     EXPECT_EQ(loaded.ApopFlag, 1);
 }
 
-#ifndef _WIN32
+#ifndef Q_OS_WIN
 TEST_F(ServerSettings, SaveReplacesTheFileByRename)
 {
     writeFile(orvendaPath(), "POP3=old\r\n");

@@ -17,6 +17,15 @@
 #include <ostream>
 #include <string_view>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+// The data folder's two files.
+inline const QString kIni = QStringLiteral("ini.ini");
+inline const QString kIdPass = QStringLiteral("iniIdPass.ini");
+
 inline QByteArray sjis(const QString& text)
 {
     return Cp932::encode(text);
