@@ -37,7 +37,7 @@ AppContext::AppContext(const QString& exeFolder_, const QString& orvendaPath)
       hangUp(std::make_unique<HangUpOnFirstUse>()), endProcess([] { std::_Exit(0); }),
       openUrl(HomePage::openWithSystem), homePage(HomePage::address(exeFolder_)), mainForm([this] {
           return new MainForm(
-              {values, store, mail, sound, msgBox, form1, msgForm, setForm, idPassForm,
+              {values, store, mail, sound, msgBox, form1, msgForm, setForm, idPassForm, optionForm,
                QDir::toNativeSeparators(exeFolder + QStringLiteral("/Sound/1.wav")),
                [this] {
                    if (hangUp)

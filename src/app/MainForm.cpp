@@ -8,6 +8,7 @@
 #include "mail/NMail.h"
 #include "mail/UntrustedCertificate.h"
 #include "settings/IdPassForm.h"
+#include "settings/OptionForm.h"
 #include "settings/SetForm.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsValues.h"
@@ -409,11 +410,12 @@ void MainForm::CheckMail()
         checkMail(m_uses.mail, m_uses.values.Pop3Server, m_uses.values.ApopFlag != 0, user);
 
     // Report, in every case, and only what is known.
-    // When the check opened the account dialog, that dialog keeps the
-    // keyboard and stays in front of the result window (always on top), so
-    // the user types the account at once.
+    // When the check asks for the account, or for a server because it had
+    // none, that dialog keeps the keyboard and stays in front of the result
+    // window (always on top), so the user types it at once.
     const bool accountAsked = askedForAccount && m_uses.idPassForm.isLoaded();
-    if (accountAsked)
+    const bool serverAsked = outcome.kind == CheckOutcome::Kind::NothingToCheck;
+    if (accountAsked || serverAsked)
         m_uses.msgForm->show();
     else
         m_uses.msgForm.Show();
@@ -421,6 +423,10 @@ void MainForm::CheckMail()
 
     if (accountAsked)
         m_uses.idPassForm.Show(&m_uses.msgForm.get());
+    if (serverAsked) {
+        m_uses.optionForm.Show(&m_uses.msgForm.get());
+        m_uses.optionForm->focusPop3Server();
+    }
 
     // New mail sends the aeroplane out, or stows it when it is out.
     if (outcome.counted() && outcome.count > 0)

@@ -15,6 +15,7 @@ class MessageBoxes;
 class Module1;
 class MsgForm;
 class NMail;
+class OptionForm;
 class SetForm;
 class SettingsStore;
 struct SettingsValues;
@@ -44,6 +45,7 @@ public:
         FormRef<MsgForm>& msgForm;
         FormRef<SetForm>& setForm;
         FormRef<IdPassForm>& idPassForm;
+        FormRef<OptionForm>& optionForm;             // asked for a server when a check has none
         QString soundFile;                           // Sound/1.wav beside the program
         std::function<void()> hangUpAll;             // every dial-up connection
         std::function<void(QWidget*)> offerHomePage; // asked in front of the given window

@@ -10,6 +10,7 @@
 #include "flight/Form1.h"
 #include "mail/MsgForm.h"
 #include "settings/IdPassForm.h"
+#include "settings/OptionForm.h"
 #include "settings/SetForm.h"
 
 #include <QCheckBox>
@@ -220,6 +221,10 @@ TEST_F(MailCheck, EmptyServerValueContactsNoServerAndLeavesTheAccountAlone)
     EXPECT_TRUE(ctx.msgBox.shown().isEmpty());
     EXPECT_EQ(ctx.values.UserId, QStringLiteral("typed"));
     EXPECT_FALSE(ctx.idPassForm.isLoaded());
+    // The server dialog opens instead, ready for a server.
+    ASSERT_TRUE(ctx.optionForm.isLoaded());
+    EXPECT_TRUE(ctx.optionForm->isVisible());
+    EXPECT_EQ(ctx.optionForm->focusWidget(), child<QLineEdit>(ctx.optionForm.get(), "Pop3Text"));
 }
 
 TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsShown)
