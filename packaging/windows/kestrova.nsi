@@ -102,8 +102,13 @@ Section
   RMDir /r $staging
   RMDir /r $previous
 
-  ; Everything unpacked beside the install folder first.
+  ; Everything unpacked beside the install folder first. A folder that
+  ; cannot be made (no rights) ends the install before anything is written.
   ClearErrors
+  CreateDirectory $staging
+  ${If} ${Errors}
+    Abort "$staging を作れませんでした。"
+  ${EndIf}
   SetOutPath $staging
   File /r "${STAGE}/*"
   WriteUninstaller "$staging\uninstall.exe"

@@ -100,6 +100,15 @@ sys.exit(1 if want ^ have or bad else 0)
 PY
 }
 
+# The prefix first, then an install where the user may not write.
+as_user "$wine_runner" wineboot.exe
+chmod a-w "$c/Program Files"
+as_user "$wine_runner" "$work/setup.exe" /S
+check "an install without the rights to Program Files fails" test $? -ne 0
+check "and leaves nothing behind" \
+  test -z "$(ls -d "$program"* "$shortcut" 2>/dev/null; entry)"
+chmod u+w "$c/Program Files"
+
 as_user "$wine_runner" "$work/setup.exe" /S
 check "the silent install succeeds" test $? -eq 0
 touch "$program/stale.dll" "$program/★MailData/kept.txt"
