@@ -21,6 +21,7 @@ if [ ! -f "$setup" ] || [ ! -f "$zip" ] || ! command -v dovecot >/dev/null; then
   exit 77
 fi
 . "$here/dovecot.sh"
+. "$here/dialogs.sh"
 
 work=$(mktemp -d)
 chmod 711 "$work"
@@ -138,22 +139,6 @@ start() {
 menu() { # menu KEYS...: Alt+F, then the keys that pick the item
   open_menu "$main"
   xdotool key "$@"
-}
-dialog() { # dialog WINDOW KEYS...: the keys, typed into that window
-  xdotool windowactivate --sync "$1"
-  sleep 0.5 # Qt gives the window its focus a moment after it is active
-  shift
-  xdotool key --delay 50 "$@"
-}
-typing() { # typing WINDOW TEXT KEYS... TEXT: the text, then keys, then text
-  dialog "$1" ctrl+a
-  xdotool type --delay 50 "$2"
-  xdotool key --delay 50 "${@:3:$#-3}"
-  xdotool type --delay 50 "${@: -1}"
-}
-expect_file() { # expect_file DESCRIPTION PATH PRINTF-FORMAT: waits for it, compares bytes
-  WAIT_TENTHS=100 wait_for cmp -s "$2" <(printf "$3")
-  check "$1" cmp -s "$2" <(printf "$3")
 }
 server_dialog() { # server_dialog POP3-VALUE: typed into サーバー from 設定, then 設定
   dialog "$settings" Tab space # POPサーバー
