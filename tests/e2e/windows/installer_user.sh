@@ -191,13 +191,13 @@ check "nothing is written beside the program" \
 # An install over the running program is refused whole.
 chmod -R u+w "$program"
 before=$(cd "$program" && find . -type f -exec md5sum {} + | sort)
-as_user wine "$work/setup.exe" /S
+as_user wine "$work/setup.exe" /S >>"$work/log" 2>&1
 check "an install over the running program fails" test $? -ne 0
 check "and leaves the old program as it was" \
   test "$(cd "$program" && find . -type f -exec md5sum {} + | sort)" = "$before"
 check "and nothing beside it" test -z "$(ls -d "$program".* 2>/dev/null)"
 check "the program runs on" kill -0 "$app_pid"
-xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4
+xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4 2>/dev/null
 check "closing the main window ends the program" wait_for bash -c "! kill -0 $app_pid 2>/dev/null"
 app_pid=""
 
