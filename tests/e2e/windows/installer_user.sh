@@ -79,6 +79,9 @@ entry() {
        on && /^"/' "$prefix/system.reg" 2>/dev/null
 }
 entry_has() { entry | grep -qF -- "$1"; }
+# Nothing of an install beside the install folder (its new or old self).
+nothing_beside() { test -z "$(ls -d "$program".* 2>/dev/null)"; }
+files_and_sums() { (cd "$program" && find . -type f -exec md5sum {} + | sort); }
 # The installed folder holds the zip's files byte for byte, and the uninstaller.
 same_as_zip() {
   /usr/bin/python3 - "$zip" "$program" <<'PY'
@@ -119,8 +122,7 @@ check "it keeps the data folder's files and removes the old program files" \
   bash -c "test -f '$program/★MailData/kept.txt' && test ! -e '$program/stale.dll'"
 rm -f "$program/★MailData/kept.txt"
 check "the installed files are the zip's, byte for byte" same_as_zip
-check "nothing is left beside the install folder" \
-  test -z "$(ls -d "$program".* 2>/dev/null)"
+check "nothing is left beside the install folder" nothing_beside
 check "the Start menu holds the shortcut ケストローバ" test -f "$shortcut"
 for line in '"DisplayName"="\x30b1\x30b9\x30c8\x30ed\x30fc\x30d0"' '"DisplayVersion"="1.0"' \
   '"Publisher"="The Kestrova developers"' '"DisplayIcon"="C:\\Program Files\\Kestrova\\kestrova.exe,0"' \
@@ -190,12 +192,11 @@ check "nothing is written beside the program" \
 
 # An install over the running program is refused whole.
 chmod -R u+w "$program"
-before=$(cd "$program" && find . -type f -exec md5sum {} + | sort)
+before=$(files_and_sums)
 as_user wine "$work/setup.exe" /S >>"$work/log" 2>&1
 check "an install over the running program fails" test $? -ne 0
-check "and leaves the old program as it was" \
-  test "$(cd "$program" && find . -type f -exec md5sum {} + | sort)" = "$before"
-check "and nothing beside it" test -z "$(ls -d "$program".* 2>/dev/null)"
+check "and leaves the old program as it was" test "$(files_and_sums)" = "$before"
+check "and nothing beside it" nothing_beside
 check "the program runs on" kill -0 "$app_pid"
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4 2>/dev/null
 check "closing the main window ends the program" wait_for bash -c "! kill -0 $app_pid 2>/dev/null"
