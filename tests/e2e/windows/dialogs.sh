@@ -1,0 +1,28 @@
+# Helpers for the scripts that drive Kestrova's windows under Wine with
+# xdotool, beside tests/support/desktop_driver.sh (source that first).
+#
+#   dialog WINDOW KEYS...                  the keys, typed into that window
+#   typing WINDOW TEXT KEYS... TEXT        the text, then keys, then text
+#   expect_file DESCRIPTION PATH FORMAT    waits until PATH holds the bytes
+#                                          printf FORMAT gives; checks that
+
+dialog() {
+  xdotool windowactivate --sync "$1"
+  sleep 0.5 # Qt gives the window its focus a moment after it is active
+  shift
+  xdotool key --delay 50 "$@"
+}
+
+typing() {
+  dialog "$1" ctrl+a
+  xdotool type --delay 50 "$2"
+  xdotool key --delay 50 "${@:3:$#-3}"
+  xdotool type --delay 50 "${@: -1}"
+}
+
+# The program replaces its files whole, so a file that is there is complete.
+holds_bytes() { cmp -s "$1" <(printf "$2"); }
+expect_file() {
+  WAIT_TENTHS=100 wait_for holds_bytes "$2" "$3"
+  check "$1" holds_bytes "$2" "$3"
+}
