@@ -10,6 +10,7 @@ set -uo pipefail
 zip=$1
 wine_runner=$2
 . "$(dirname "$0")/../../support/desktop_driver.sh"
+. "$(dirname "$0")/dialogs.sh"
 needs_desktop
 if [ ! -f "$zip" ]; then
   echo "skipped: no zip (scripts/windows makes it)"
@@ -27,46 +28,30 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-passes=0
 # start: kestrova.exe from its own folder, as a double click in Explorer
 # starts it, in a Wine prefix of its own so that nothing of the build's is
-# found; sets main to the main window's id.
+# found; sets main to the main window's id once the window manager has it.
 start() {
   (cd "$program" && exec env KESTROVA_WINE_PREFIX="$work/prefix" KESTROVA_WINE_BARE=1 \
     "$wine_runner" "$program/kestrova.exe") >>"$work/log" 2>&1 &
   app_pid=$!
-  main=$(WAIT_TENTHS=600 wait_window 'Ver 1\.0$') || { echo "FAILED: no main window"; cat "$work/log"; exit 1; }
-  sleep 1
+  main=$(wait_window 'Ver 1\.0$') || { echo "FAILED: no main window"; cat "$work/log"; exit 1; }
+  wait_framed "$main"
 }
-menu() { # menu KEYS...: Alt+F, then the keys that pick the item
-  xdotool windowactivate --sync "$main"
-  xdotool key --clearmodifiers alt+f
-  sleep 0.5
+menu() { # menu KEYS...: Alt+F, then, once the menu is open, the keys that pick the item
+  local before
+  before=$(program_windows)
+  dialog "$main" --clearmodifiers alt+f
+  # Wine shows the menu as a window of the program's own.
+  wait_for bash -c "[ \$(xdotool search --onlyvisible --class kestrova 2>/dev/null | wc -l) -gt $before ]"
   xdotool key "$@"
 }
+program_windows() { xdotool search --onlyvisible --class kestrova 2>/dev/null | wc -l; }
 close_main() { # close_main DESCRIPTION
   xdotool windowactivate --sync "$main"
   xdotool key --clearmodifiers alt+F4
-  for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-  check "$1" bash -c "! kill -0 $app_pid 2>/dev/null"
+  check "$1" wait_for bash -c "! kill -0 $app_pid 2>/dev/null"
   app_pid=""
-}
-expect_file() { # expect_file DESCRIPTION PATH PRINTF-FORMAT: waits for it, compares bytes
-  for _ in $(seq 1 50); do [ -e "$2" ] && break; sleep 0.1; done
-  check "$1" cmp -s "$2" <(printf "$3")
-}
-dialog() { # dialog WINDOW KEYS...: the keys, typed into that window
-  xdotool windowactivate --sync "$1"
-  sleep 0.5 # Qt gives the window its focus a moment after it is active
-  shift
-  xdotool key --delay 50 "$@"
-}
-typing() { # typing WINDOW TEXT KEYS... TEXT: the text, then keys, then text
-  dialog "$1" ctrl+a
-  xdotool type --delay 50 "$2"
-  xdotool key --delay 50 "${@:3:$#-3}"
-  xdotool type --delay 50 "${@: -1}"
 }
 
 folder="$work/ケストローバ ★"
@@ -81,7 +66,7 @@ start
 check "main window title" test "$(xdotool getwindowname "$main")" = "大空駆けるケストローバ Ver 1.0"
 
 menu Down Return
-settings=$(WAIT_TENTHS=50 wait_window '^設定$')
+settings=$(wait_window '^設定$')
 check "Alt+F, 設定 opens the settings dialog" test -n "$settings"
 check "nothing written before the dialog closes" test ! -e "$data/ini.ini"
 [ -n "$settings" ] && dialog "$settings" --clearmodifiers alt+F4
@@ -92,10 +77,10 @@ expect_file "closing the settings dialog writes NUMBER and NUMBER100 beside the 
 # write hold the bytes the Linux build writes for the same typing
 # (tests/gui/settings checks those there).
 menu Down Return
-settings=$(WAIT_TENTHS=50 wait_window '^設定$')
+settings=$(wait_window '^設定$')
 if [ -n "$settings" ]; then
   dialog "$settings" Tab space # POPサーバー
-  server=$(WAIT_TENTHS=50 wait_window '^サーバー$')
+  server=$(wait_window '^サーバー$')
   check "POPサーバー opens the server dialog" test -n "$server"
   if [ -n "$server" ]; then
     typing "$server" "  smtp.example  " Tab "pop.example"
@@ -104,7 +89,7 @@ if [ -n "$settings" ]; then
       "$program/orvenda.ini" 'SMTP=  smtp.example  \r\nPOP3=pop.example\r\nMAIL=\r\nAPOP=1\r\n'
   fi
   dialog "$settings" Tab space # ID/PASS, after POPサーバー, which keeps the focus
-  account=$(WAIT_TENTHS=50 wait_window '^ID,PASS$')
+  account=$(wait_window '^ID,PASS$')
   check "ID/PASS opens the account dialog" test -n "$account"
   if [ -n "$account" ]; then
     typing "$account" "taro" Tab "pass word"
@@ -129,11 +114,11 @@ if command -v dovecot >/dev/null; then
     printf '[EXEINI]\r\nNUMBER=1\r\nNUMBER100=1\r\n' >"$data/ini.ini"
     start
     menu Return # メールチェック
-    result=$(WAIT_TENTHS=300 wait_window '^新着情報$')
+    result=$(wait_window '^新着情報$')
     check "メールチェック shows 新着情報" test -n "$result"
-    check "Dovecot served the three messages" \
-      bash -c "grep -q 'retr=3/' '$work/dovecot/dovecot.log' || { sleep 2; grep -q 'retr=3/' '$work/dovecot/dovecot.log'; }"
-    plane=$(WAIT_TENTHS=100 wait_window '^Form1$')
+    # Dovecot's log process writes the line a moment after the session.
+    check "Dovecot served the three messages" wait_for grep -q 'retr=3/' "$work/dovecot/dovecot.log"
+    plane=$(wait_window '^Form1$')
     check "new mail sends the paper aeroplane out" test -n "$plane"
     # Seen on the screen: where the aeroplane is clear of the other windows
     # and of the screen's edges, its corners show the root window's black and
