@@ -21,6 +21,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -375,12 +377,26 @@ void MainForm::showEvent(QShowEvent* event)
         setFocus(Qt::ActiveWindowFocusReason);
 }
 
+void MainForm::closeEvent(QCloseEvent* event)
+{
+    if (m_checking) {
+        event->ignore();
+        m_closeAfterCheck = true;
+        return;
+    }
+    Form::closeEvent(event);
+}
+
 void MainForm::CheckMail()
 {
     WaitCursor waitCursor;
+    m_checking = true;
     // Every box of the check is titled エラー, belongs to the main window and
     // lifts the wait cursor while it is up.
     auto ask = [this](const QString& prompt, int style) {
+        // A close asked for meanwhile is taken in now: once the box is up,
+        // the main window is blocked and the system's close would be lost.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         QGuiApplication::restoreOverrideCursor();
         const int answer = m_uses.msgBox.MsgBox(prompt, style, kErrorTitle, this);
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -435,4 +451,10 @@ void MainForm::CheckMail()
     // Hang up after every check when the option is ticked.
     if (m_uses.setForm->hangUpAfterCheck())
         Label3_Click();
+
+    m_checking = false;
+    if (m_closeAfterCheck) {
+        m_closeAfterCheck = false;
+        close();
+    }
 }

@@ -123,6 +123,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // A close asked for while a check runs (× or Alt+F4) is carried out
+    // when the check ends.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // The コックピット / 機体 caption: switches between the cockpit picture and
@@ -149,6 +152,8 @@ private:
     void setTopmost(bool on);
 
     Uses m_uses;
+    bool m_checking = false;
+    bool m_closeAfterCheck = false;
 
     // Controls, named as the window's table names them.
     QLabel* Image1 = nullptr;     // the cockpit picture; hidden in the airframe view
