@@ -66,8 +66,8 @@ start() {
     XDG_DATA_HOME="$h/data" XDG_RUNTIME_DIR="$h/run" ${xauth_copy:+XAUTHORITY="$xauth_copy"} \
     "${prefix[@]}" "$program") >>"$work/log" 2>&1 &
   app_pid=$!
-  main=$(wait_window 'Ver 1\.0$') || return 1
-  wait_framed "$main"
+  main=$(wait_window 'Ver 1\.0$') || { echo "no main window; the program said:"; cat "$work/log"; return 1; }
+  wait_framed "$main" || { echo "the window manager never framed it"; return 1; }
 }
 
 quit() { # quit MAIN-WINDOW: closes the main window and waits for the end
