@@ -22,7 +22,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -48,6 +47,8 @@ public:
 MainForm::MainForm(Uses uses) : m_uses(std::move(uses))
 {
     setObjectName(QStringLiteral("MainForm"));
+    m_closeWatch = std::make_unique<CloseRequestWatch>(
+        *this, [this] { return m_checking; }, [this] { m_closeAfterCheck = true; });
     setWindowTitle(QStringLiteral("大空駆けるケストローバ Ver 1.0"));
     useFixedSingleBorder(true);
     setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
@@ -394,9 +395,6 @@ void MainForm::CheckMail()
     // Every box of the check is titled エラー, belongs to the main window and
     // lifts the wait cursor while it is up.
     auto ask = [this](const QString& prompt, int style) {
-        // A close asked for meanwhile is taken in now: once the box is up,
-        // the main window is blocked and the system's close would be lost.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         QGuiApplication::restoreOverrideCursor();
         const int answer = m_uses.msgBox.MsgBox(prompt, style, kErrorTitle, this);
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);

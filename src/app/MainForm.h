@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/SkyView.h"
+#include "ui/CloseRequestWatch.h"
 #include "ui/FormRegistry.h"
 
 #include <QImage>
 
 #include <functional>
+#include <memory>
 
 class Airframe;
 class ClickLabel;
@@ -154,6 +156,9 @@ private:
     Uses m_uses;
     bool m_checking = false;
     bool m_closeAfterCheck = false;
+    // Keeps a close asked for during a check, which the check's box would
+    // otherwise lose, for its end.
+    std::unique_ptr<CloseRequestWatch> m_closeWatch;
 
     // Controls, named as the window's table names them.
     QLabel* Image1 = nullptr;     // the cockpit picture; hidden in the airframe view

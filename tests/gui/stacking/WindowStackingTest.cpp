@@ -213,6 +213,25 @@ TEST_F(WindowStacking, ThePaperAeroplaneLeavesTheKeyboardWhereItWas)
     EXPECT_EQ(QApplication::activeWindow(), &result);
 }
 
+// A close asked for while a check runs is carried out when it ends, even
+// when the request reaches the main window while the check's box blocks it.
+TEST_F(WindowStacking, AClosePutWhileACheckRunsIsCarriedOutWhenItEnds)
+{
+    // Its greeting is not POP3: the check ends in a box.
+    ScriptedPop3Server server(
+        [](const QByteArray&) { return ScriptedPop3Server::Step("HTTP/1.0 400 no\r\n"); });
+    MainForm& m = startMain();
+    h.ctx->values.Pop3Server = "pop3://" + server.hostPort();
+    h.ctx->msgBox.setNeverBlock(false);
+    const BoxSeen seen = answerNextBox({&m}, QMessageBox::Ok, [&] {
+        // Sent as the check starts, taken in only once its box is up.
+        XProbe::askToClose(m.winId());
+        m.Label8_Click();
+    });
+    EXPECT_TRUE(seen.appeared);
+    EXPECT_EQ(h.endCount, 1);
+}
+
 TEST_F(WindowStacking, ResultWindowStaysAboveANewlyActivatedWindow)
 {
     if (!managed())

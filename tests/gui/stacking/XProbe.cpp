@@ -158,4 +158,18 @@ QRegion visibleShape(WId window)
     return shape & bounds;
 }
 
+void askToClose(WId window)
+{
+    Display* d = display();
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, window, False, NoEventMask, &e);
+    XSync(d, False);
+}
+
 } // namespace XProbe

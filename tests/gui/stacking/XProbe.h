@@ -27,5 +27,8 @@ QPoint rootPosition(WId window);
 // The window's bounding shape, clipped to the window: what of it shows.
 // Without a shape of its own, the whole window.
 QRegion visibleShape(WId window);
+// Asks the window to close, as a window manager does for its close box or
+// Alt+F4 (WM_DELETE_WINDOW); returns once the X server has taken the request.
+void askToClose(WId window);
 
 } // namespace XProbe

@@ -14,8 +14,6 @@
 #include "settings/SetForm.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -227,20 +225,6 @@ TEST_F(MailCheck, EmptyServerValueContactsNoServerAndLeavesTheAccountAlone)
     ASSERT_TRUE(ctx.optionForm.isLoaded());
     EXPECT_TRUE(ctx.optionForm->isVisible());
     EXPECT_EQ(ctx.optionForm->focusWidget(), child<QLineEdit>(ctx.optionForm.get(), "Pop3Text"));
-}
-
-TEST_F(MailCheck, AClosePutWhileACheckRunsIsCarriedOutWhenItEnds)
-{
-    FakePop3Server garbage(QStringLiteral("garbage"));
-    AppContext& ctx = startWith("pop3://" + garbage.hostPort(), account("u", "p"));
-    ctx.mail.setTimeouts(1000, 1000);
-    // Waiting while the check talks to the server, as × or Alt+F4 would.
-    QCoreApplication::postEvent(&h.main(), new QCloseEvent);
-    h.main().Label8_Click();
-    // The check ran to its end, its failure told, and then the program ended.
-    EXPECT_EQ(ctx.msgBox.shown().size(), 1);
-    EXPECT_EQ(result2(), QStringLiteral("-"));
-    EXPECT_EQ(h.endCount, 1);
 }
 
 TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsShown)
