@@ -34,9 +34,10 @@ CloseRequestWatch::CloseRequestWatch(QWidget& window, std::function<bool()> hold
     : m_window(window), m_holding(std::move(holding)), m_asked(std::move(asked))
 {
 #if !defined(Q_OS_WIN) && QT_CONFIG(xcb)
-    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-        m_protocolsAtom = internAtom(x11->connection(), "WM_PROTOCOLS");
-        m_deleteAtom = internAtom(x11->connection(), "WM_DELETE_WINDOW");
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (xcb_connection_t* connection = x11 ? x11->connection() : nullptr) {
+        m_protocolsAtom = internAtom(connection, "WM_PROTOCOLS");
+        m_deleteAtom = internAtom(connection, "WM_DELETE_WINDOW");
     }
 #endif
     QCoreApplication::instance()->installNativeEventFilter(this);
