@@ -63,18 +63,23 @@ std::jthread readFontConfiguration()
 
 void install(QApplication& app)
 {
+    // The menu bar belongs to the main window itself. Looking for a desktop-wide
+    // menu bar would also make Qt connect to the session bus, and where none
+    // runs, start a bus of its own that outlives the program.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
+    // Before the font thread starts: this may set and take back an environment
+    // variable, and fontconfig reads the environment (getenv) on that thread;
+    // setenv moves the environment's table, so a read at that moment crashes.
+    SessionBus::connectWithoutStartingOne();
+
     // Qt fills its font database on a second thread (its functions are
-    // thread-safe) while the icon and the translations load here.
+    // thread-safe) while the icon and the translations load here. Nothing on
+    // this thread may change the environment until the join.
     std::jthread fontDatabase([] { QFontDatabase::families(); });
 
     QApplication::setApplicationName(QStringLiteral("Kestrova"));
     QApplication::setApplicationDisplayName(QString());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
-    // The menu bar belongs to the main window itself. Looking for a desktop-wide
-    // menu bar would also make Qt connect to the session bus, and where none
-    // runs, start a bus of its own that outlives the program.
-    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
-    SessionBus::connectWithoutStartingOne();
 
     auto* qtJa = new QTranslator(&app);
     if (qtJa->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

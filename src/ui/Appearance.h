@@ -20,8 +20,10 @@ QFont uiFont(int pointSize = 9, bool bold = false);
 // returns that thread. Reading it is the largest single piece of the
 // start-up's work and needs nothing from Qt, so it can run on a second core
 // while the application object connects to the display; join the thread
-// before the first font is asked for (install() asks). Where fonts are not
-// configured through fontconfig, the thread does nothing.
+// before the first font is asked for (install() asks). fontconfig reads the
+// environment on that thread, so nothing may set a variable meanwhile (the
+// application object only takes one away, which leaves the table in place).
+// Where fonts are not configured through fontconfig, the thread does nothing.
 std::jthread readFontConfiguration();
 
 // Application-wide set-up shared by the program and its tests: name, icon,
