@@ -201,7 +201,11 @@ TEST_F(WindowStacking, ThePaperAeroplaneLeavesTheKeyboardWhereItWas)
     MainForm& m = startMain();
     h.ctx->msgForm.Show(&m);
     MsgForm& result = h.ctx->msgForm.get();
-    ASSERT_TRUE(waitFor([&] { return XProbe::inputFocus() == result.winId(); }));
+    // The X server's focus and Qt's active window: Qt takes in the focus
+    // change a moment after the X server has made it.
+    ASSERT_TRUE(waitFor([&] {
+        return XProbe::inputFocus() == result.winId() && QApplication::activeWindow() == &result;
+    }));
     QTest::mouseClick(child<QWidget>(m, "Label6"), Qt::LeftButton);
     Form1& plane = h.ctx->form1.get();
     // Shown and, under a window manager, taken into its stacking order.
