@@ -51,12 +51,17 @@ TEST_F(AirframeView, Label1SwitchesViewsAndNothingIsReset)
 {
     MainForm& m = startMain();
     ASSERT_FALSE(m.state().SkyViewOn);
+    // The view shown: Label1's caption names the other one.
+    const auto expectView = [&](bool sky) {
+        EXPECT_EQ(m.state().SkyViewOn, sky);
+        EXPECT_EQ(child<QLabel>(m, "Label1")->text(),
+                  sky ? QStringLiteral("機体") : QStringLiteral("コックピット"));
+        EXPECT_EQ(child<QLabel>(m, "Image1")->isHidden(), sky);
+        EXPECT_EQ(child<QTimer>(m, "Timer1")->isActive(), sky);
+    };
 
     clickLabel1(m);
-    EXPECT_TRUE(m.state().SkyViewOn);
-    EXPECT_EQ(child<QLabel>(m, "Label1")->text(), QStringLiteral("機体"));
-    EXPECT_TRUE(child<QLabel>(m, "Image1")->isHidden());
-    EXPECT_TRUE(child<QTimer>(m, "Timer1")->isActive());
+    expectView(true);
     // Set for the first step, due 15.625 ms after the switch.
     EXPECT_EQ(child<QTimer>(m, "Timer1")->interval(), 16);
 
@@ -67,10 +72,7 @@ TEST_F(AirframeView, Label1SwitchesViewsAndNothingIsReset)
 
     // Back to the cockpit: the steps stop at once, the state stays.
     clickLabel1(m);
-    EXPECT_FALSE(m.state().SkyViewOn);
-    EXPECT_EQ(child<QLabel>(m, "Label1")->text(), QStringLiteral("コックピット"));
-    EXPECT_FALSE(child<QLabel>(m, "Image1")->isHidden());
-    EXPECT_FALSE(child<QTimer>(m, "Timer1")->isActive());
+    expectView(false);
     EXPECT_EQ(child<QTimer>(m, "Timer1")->interval(), 0);
     EXPECT_EQ(m.state().SkyX, -6);
     EXPECT_EQ(m.state().SkyY, -3);
