@@ -21,8 +21,51 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <mutex>
+#include <string>
 #include <sys/prctl.h>
+#include <vector>
+
+namespace {
+
+// Each variable set in this process, with the number of its threads then.
+struct EnvironmentSet
+{
+    std::string name;
+    int threads;
+};
+std::mutex s_setsMutex;
+std::vector<EnvironmentSet> s_sets;
+
+int threadCount()
+{
+    int n = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* e = readdir(tasks))
+            n += e->d_name[0] != '.';
+        closedir(tasks);
+    }
+    return n;
+}
+
+} // namespace
+
+// Stands in for the C library's setenv in this program (Qt's qputenv calls
+// it): notes the call, then sets the variable.
+extern "C" int setenv(const char* name, const char* value, int overwrite)
+{
+    using Setenv = int (*)(const char*, const char*, int);
+    static const auto real = reinterpret_cast<Setenv>(dlsym(RTLD_NEXT, "setenv"));
+    {
+        const std::lock_guard lock(s_setsMutex);
+        s_sets.push_back({name, threadCount()});
+    }
+    return real(name, value, overwrite);
+}
 
 namespace {
 
@@ -94,7 +137,22 @@ private:
     QString m_address;
 };
 
-// First in this program, before anything could have loaded SDL.
+// Start-up sets environment variables only while its thread runs alone:
+// fontconfig reads the environment on the font thread, and setting a variable
+// may move the table it reads. The test's environment has no session bus, so
+// the start-up sets one variable for a moment.' First in this program: it reads
+// the start-up's sets alone.
+TEST(StartupDeferral, TheEnvironmentIsSetOnlyWhileTheStartUpRunsAlone)
+{
+    const std::lock_guard lock(s_setsMutex);
+    ASSERT_FALSE(std::none_of(s_sets.begin(), s_sets.end(), [](const EnvironmentSet& e) {
+        return e.name == "DBUS_SESSION_BUS_ADDRESS";
+    })) << "the start-up did not set the session bus's address";
+    for (const EnvironmentSet& e : s_sets)
+        EXPECT_EQ(e.threads, 1) << e.name << " was set while other threads ran";
+}
+
+// Before anything could have loaded SDL.
 TEST(StartupDeferral, TheSoundLibraryIsLoadedWithTheFirstSoundNotAtStartUp)
 {
     AppHarness h;
