@@ -6,9 +6,14 @@
 #   expect_file DESCRIPTION PATH FORMAT    waits until PATH holds the bytes
 #                                          printf FORMAT gives; checks that
 
+# The X server's keyboard focus is in the window. Wine hands a key to the
+# program only after the focus change that came before it, so from then on
+# the keys reach the window that was activated.
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+
 dialog() {
   xdotool windowactivate --sync "$1"
-  sleep 0.5 # Qt gives the window its focus a moment after it is active
+  wait_for has_focus "$1"
   shift
   xdotool key --delay 50 "$@"
 }
