@@ -2,6 +2,7 @@
 // and back, against a real Dovecot whose certificates the system does not know.
 #include "dovecot/DovecotServer.h"
 #include "support/Controls.h"
+#include "support/EnvOverride.h"
 #include "support/app/AppHarness.h"
 
 #include "mail/CertificatePins.h"
@@ -16,38 +17,12 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <sys/stat.h>
 
 namespace {
 
 const QString kCouldNot = QStringLiteral("メールを確認できませんでした。");
 const QString kChanged = QStringLiteral("前回信頼した証明書から変わっています");
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const QByteArray& value) : m_name(name)
-    {
-        if (qEnvironmentVariableIsSet(name))
-            m_old = qgetenv(name);
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            qputenv(m_name, *m_old);
-        else
-            qunsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<QByteArray> m_old;
-};
 
 class CertificateTrust : public ::testing::Test
 {
@@ -223,13 +198,13 @@ TEST_F(CertificateTrust, CertificatesNamedBySslCertFileOrSslCertDirAreTrustedWit
 
     startProgram(m_server.plainHostPort());
     {
-        ScopedEnv file("SSL_CERT_FILE", QFile::encodeName(m_server.caCertificatePath()));
+        EnvOverride file("SSL_CERT_FILE", QFile::encodeName(m_server.caCertificatePath()));
         check();
         EXPECT_TRUE(ctx().msgBox.shown().isEmpty());
         EXPECT_EQ(result2(), QStringLiteral("3"));
     }
     {
-        ScopedEnv dir("SSL_CERT_DIR", "/no/such/folder:" + QFile::encodeName(folder));
+        EnvOverride dir("SSL_CERT_DIR", "/no/such/folder:" + QFile::encodeName(folder));
         check();
         EXPECT_TRUE(ctx().msgBox.shown().isEmpty());
         EXPECT_EQ(result2(), QStringLiteral("3"));
@@ -238,7 +213,7 @@ TEST_F(CertificateTrust, CertificatesNamedBySslCertFileOrSslCertDirAreTrustedWit
         // A pipe nobody writes to is passed over, not waited on.
         const QString fifo = m_app.root.path() + QStringLiteral("/fifo");
         ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        ScopedEnv file("SSL_CERT_FILE", QFile::encodeName(fifo));
+        EnvOverride file("SSL_CERT_FILE", QFile::encodeName(fifo));
         check();
         EXPECT_EQ(ctx().msgBox.shown().size(), 1);
     }

@@ -5,6 +5,7 @@
 #include "mail/FetchEveryMessage.h"
 #include "mail/MailCheck.h"
 #include "mail/NMail.h"
+#include "support/EnvOverride.h"
 #include "support/ResourceUsage.h"
 
 #include <QElapsedTimer>
@@ -324,8 +325,7 @@ TEST_F(NMailFakeServer, LoadingTheTrustedCertificatesDoesNotCountAgainstTheConne
         ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
         copy.write(pem);
     }
-    const QByteArray saved = qgetenv("SSL_CERT_DIR");
-    qputenv("SSL_CERT_DIR", folder.path().toLocal8Bit());
+    const EnvOverride certificates("SSL_CERT_DIR", folder.path().toLocal8Bit());
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const quint16 port = closed.serverPort();
@@ -342,10 +342,6 @@ TEST_F(NMailFakeServer, LoadingTheTrustedCertificatesDoesNotCountAgainstTheConne
     // A refused port is refused, not "no answer", however long the loading took.
     EXPECT_TRUE(mail.lastMessage().contains(QStringLiteral("に接続できませんでした")))
         << mail.lastMessage().toStdString();
-    if (saved.isNull())
-        qunsetenv("SSL_CERT_DIR");
-    else
-        qputenv("SSL_CERT_DIR", saved);
 }
 
 // The messages of the fake server's pipelining modes.

@@ -8,6 +8,7 @@
 #include "SettingsTestSupport.h"
 
 #include "settings/DataFolder.h"
+#include "support/EnvOverride.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -30,31 +31,6 @@ void setMode(const QString& path, mode_t mode)
 {
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0) << path.toStdString();
 }
-
-// Sets an environment variable for one test and puts the old value back.
-class EnvOverride
-{
-public:
-    EnvOverride(const char* name, const QByteArray& value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~EnvOverride()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-    EnvOverride(const EnvOverride&) = delete;
-    EnvOverride& operator=(const EnvOverride&) = delete;
-
-private:
-    const char* m_name;
-    bool m_had;
-    QByteArray m_old;
-};
 
 // "program" with its data folder, made read-only for the system layout, and
 // an empty XDG_DATA_HOME "xdg"; a second, writable program folder "portable".
