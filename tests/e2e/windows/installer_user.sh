@@ -53,7 +53,7 @@ cleanup() {
   chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
   if [ "$user" != "$(id -un)" ]; then
-    WAIT_TENTHS=100 wait_for bash -c "! pgrep -u $user >/dev/null"
+    wait_for bash -c "! pgrep -u $user >/dev/null"
     userdel "$user"
   fi
 }
@@ -136,7 +136,7 @@ start() {
   as_user "$wine_runner" start 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ケストローバ.lnk' \
     >>"$work/log" 2>&1 &
   app_pid=$!
-  main=$(WAIT_TENTHS=600 wait_window 'Ver 1\.0$') || { echo "FAILED: no main window"; cat "$work/log"; exit 1; }
+  main=$(wait_window 'Ver 1\.0$') || { echo "FAILED: no main window"; cat "$work/log"; exit 1; }
 }
 menu() { # menu KEYS...: Alt+F, then the keys that pick the item
   open_menu "$main"
@@ -145,7 +145,7 @@ menu() { # menu KEYS...: Alt+F, then the keys that pick the item
 server_dialog() { # server_dialog POP3-VALUE: typed into サーバー from 設定, then 設定
   dialog "$settings" Tab space # POPサーバー
   local server
-  server=$(WAIT_TENTHS=50 wait_window '^サーバー$') || return 1
+  server=$(wait_window '^サーバー$') || return 1
   typing "$server" "" Tab "$1"
   xdotool key --delay 50 Tab Tab space # APOP left off, then 設定
 }
@@ -154,12 +154,12 @@ dovecot_start "$work/dovecot" || { echo "FAILED: Dovecot did not start"; exit 1;
 start_window_manager
 start
 menu Down Return
-settings=$(WAIT_TENTHS=50 wait_window '^設定$') || { echo "FAILED: no 設定"; exit 1; }
+settings=$(wait_window '^設定$') || { echo "FAILED: no 設定"; exit 1; }
 server_dialog "pop3://127.0.0.1:$DOVECOT_PLAIN_PORT"
 expect_file "the server dialog writes orvenda.ini in the documents folder, where the shortcut starts it" \
   "$documents/orvenda.ini" "SMTP=\r\nPOP3=pop3://127.0.0.1:$DOVECOT_PLAIN_PORT\r\nMAIL=\r\nAPOP=0\r\n"
 dialog "$settings" Tab space # ID/PASS, after POPサーバー, which keeps the focus
-account=$(WAIT_TENTHS=50 wait_window '^ID,PASS$')
+account=$(wait_window '^ID,PASS$')
 if [ -n "$account" ]; then
   typing "$account" "alice" Tab "secret"
   xdotool key --delay 50 Tab Tab Tab space shift+Tab shift+Tab space # keep it, then OK
@@ -172,18 +172,18 @@ expect_file "closing 設定 writes the hang-up option under %LOCALAPPDATA%" \
   "$mine/ini.ini" '[EXEINI]\r\nNUMBER=1\r\nNUMBER100=1\r\n'
 
 menu Return # メールチェック
-result=$(WAIT_TENTHS=300 wait_window '^新着情報$')
+result=$(wait_window '^新着情報$')
 check "メールチェック shows 新着情報" test -n "$result"
 check "the check read the account from there and Dovecot served the three messages" \
   wait_for grep -q 'retr=3/' "$work/dovecot/dovecot.log"
 
 # A server whose certificate nobody vouches for: trusted when asked.
 menu Down Return
-settings=$(WAIT_TENTHS=50 wait_window '^設定$') || { echo "FAILED: no 設定"; exit 1; }
+settings=$(wait_window '^設定$') || { echo "FAILED: no 設定"; exit 1; }
 server_dialog "pop3s://127.0.0.1:$DOVECOT_TLS_PORT"
 dialog "$settings" --clearmodifiers alt+F4
 menu Return
-question=$(WAIT_TENTHS=300 wait_window '^エラー$')
+question=$(wait_window '^エラー$')
 check "the check asks about the certificate" test -n "$question"
 [ -n "$question" ] && dialog "$question" y # はい
 check "the trusted certificate's pin is kept under %LOCALAPPDATA%" wait_for test -s "$mine/certpins.txt"

@@ -122,17 +122,24 @@ if command -v dovecot >/dev/null; then
     check "new mail sends the paper aeroplane out" test -n "$plane"
     # Seen on the screen: where the aeroplane is clear of the other windows
     # and of the screen's edges, its corners show the root window's black and
-    # its middle the aeroplane. It flies on every half second: looked at until
-    # it is somewhere clear, for up to ten seconds.
-    rect_of() { # rect_of WINDOW -> "x y w h"
+    # its middle the aeroplane. It sets out from the middle of the screen,
+    # where the main window and 新着情報 stand, and wanders at random: those
+    # two are moved to the top left corner, and the aeroplane is looked at
+    # until it is somewhere clear, for up to 90 s (it flies every half second,
+    # and a slow leg could keep it over them for more than ten).
+    rect_of() { # rect_of WINDOW -> "x y w h", with the window manager's frame
+      local left right top bottom
       eval "$(xdotool getwindowgeometry --shell "$1")"
-      echo "$X $Y $WIDTH $HEIGHT"
+      read -r left right top bottom < <(xprop -id "$1" _NET_FRAME_EXTENTS |
+        sed -n 's/.*= *//p' | tr -d ',')
+      echo "$((X - ${left:-0})) $((Y - ${top:-0})) $((WIDTH + ${left:-0} + ${right:-0})) $((HEIGHT + ${top:-0} + ${bottom:-0}))"
     }
+    xdotool windowmove "$main" 0 0 windowmove "$result" 0 400
     shaped() {
       local _ others corners screen_w screen_h
       read -r screen_w screen_h < <(xdotool getdisplaygeometry)
-      others="$(rect_of "$main") $(rect_of "$result")"
-      for _ in $(seq 1 40); do
+      for _ in $(seq 1 360); do
+        others="$(rect_of "$main") $(rect_of "$result")"
         eval "$(xdotool getwindowgeometry --shell "$plane")"
         if awk -v x="$X" -v y="$Y" -v w="$WIDTH" -v h="$HEIGHT" -v sw="$screen_w" -v sh="$screen_h" \
           -v o="$others" 'BEGIN {
