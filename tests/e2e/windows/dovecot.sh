@@ -87,7 +87,9 @@ CONF
   setsid dovecot -F -c "$d/dovecot.conf" >"$d/dovecot.out" 2>"$d/dovecot.err" </dev/null &
   dovecot_pid=$!
   local _
-  for _ in $(seq 1 100); do
+  # Up to 90 s, as every wait of these tests; a master that ended will not listen.
+  for _ in $(seq 1 900); do
+    kill -0 "$dovecot_pid" 2>/dev/null || return 1
     if /usr/bin/python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $DOVECOT_PLAIN_PORT), 1); socket.create_connection(('127.0.0.1', $DOVECOT_TLS_PORT), 1)" 2>/dev/null; then
       return 0
     fi
