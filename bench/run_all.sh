@@ -116,7 +116,7 @@ fi
 . "$work/mailbox.env"
 
 # A display and a session with its buses, as on a desktop, all our own.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -noreset -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 wait_for "$work/display" "$xvfb_pid" 30 || { echo "bench/run_all.sh: Xvfb did not start" >&2; exit 1; }
 # The bus starts no services on request (no accessibility bus, no settings

@@ -32,7 +32,7 @@ trap cleanup EXIT
 cp -r "$stage" "$work/program"
 cp "$build"/bench/startup/bare_{,caption_}window.exe "$work/program/"
 display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1280x1024x24 -noreset -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
 sleep 1

@@ -48,10 +48,19 @@ wm_running() {
   id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | awk '/window id/ { print $NF }')
   [ -n "$id" ] && xprop -id "$id" _NET_WM_NAME 2>/dev/null | grep -q '"'
 }
+wm_log=""
+wm_settled() { wm_running || ! kill -0 "$wm_pid" 2>/dev/null; }
+# Ends the test at once, saying why, when openbox ends without running: every
+# later step would otherwise wait out its bound on a desktop without one.
 start_window_manager() {
-  openbox --sm-disable --replace >/dev/null 2>&1 &
+  wm_log=$(mktemp)
+  openbox --sm-disable --replace >"$wm_log" 2>&1 &
   wm_pid=$!
-  wait_for wm_running
+  wait_for wm_settled
+  if ! wm_running; then
+    echo "FAILED: the window manager did not start: $(cat "$wm_log")"
+    exit 1
+  fi
 }
 stop_window_manager() {
   # Gone before the next test starts its own.
@@ -60,6 +69,8 @@ stop_window_manager() {
     wait "$wm_pid" 2>/dev/null
   fi
   wm_pid=""
+  [ -z "$wm_log" ] || rm -f "$wm_log"
+  wm_log=""
 }
 
 wait_for() {
