@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <initializer_list>
 
 // Whole-file reads and crash-safe whole-file writes for the settings files.
@@ -74,6 +75,15 @@ enum class Access {
 // or a link that may not be followed, when its folder is missing, when an
 // existing file is read-only (no write bit) or not writable by us, or when the
 // disk refuses the data.
-bool replace(const QString& path, std::initializer_list<QByteArrayView> parts, Access access);
+//
+// The temporary file is always a new one: whatever already stands at its
+// name (a file, a symbolic link, planted there by someone who may write the
+// folder) is never opened or followed, and the next name is tried.
+// temporaryName gives the name for each attempt (0, 1, ... up to 99), given
+// the target's file name; by default a random one.
+using TemporaryName = std::function<QString(const QString& target, int attempt)>;
+QString randomTemporaryName(const QString& target, int attempt);
+bool replace(const QString& path, std::initializer_list<QByteArrayView> parts, Access access,
+             const TemporaryName& temporaryName = randomTemporaryName);
 
 } // namespace FileAccess

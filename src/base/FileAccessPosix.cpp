@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -143,17 +142,17 @@ std::optional<Target> writeTarget(const QByteArray& path)
     return target;
 }
 
-// Creates a new file with a random name in the folder dir; returns its fd or -1.
-int createTemporary(int dir, const QByteArray& target, mode_t mode, QByteArray& name)
+// Creates a new file in the folder dir, under the first name of temporaryName
+// that nothing stands at; returns its fd or -1. O_EXCL refuses any file or
+// link already there (a link is never followed, even one leading nowhere).
+int createTemporary(int dir, const QByteArray& target, mode_t mode,
+                    const TemporaryName& temporaryName, QByteArray& name)
 {
-    static constexpr char kChars[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const QString targetName = QFile::decodeName(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = '.' + target + '.';
-        for (int i = 0; i < 6; ++i)
-            name.append(kChars[QRandomGenerator::global()->bounded(int(sizeof kChars - 1))]);
-        const int fd =
-            ::openat(dir, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        name = QFile::encodeName(temporaryName(targetName, attempt));
+        const int fd = ::openat(dir, name.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -166,13 +165,14 @@ enum class Outcome { Done, Failed, CannotMakeItSo };
 // CannotMakeItSo, with nothing changed, when the folder does not let us
 // create the file or the new file could not have the old one's owner.
 Outcome replaceByRename(int dir, const Target& target, const struct stat* old, mode_t mode,
-                        std::initializer_list<QByteArrayView> parts)
+                        std::initializer_list<QByteArrayView> parts,
+                        const TemporaryName& temporaryName)
 {
     QByteArray tempName;
     // A new file is made owner-only first, so not one byte of it is ever
     // readable by others before its final owner and mode are set; a new
     // shared file gets 0666 less the umask.
-    Fd fd(createTemporary(dir, target.name, old ? 0600 : mode, tempName));
+    Fd fd(createTemporary(dir, target.name, old ? 0600 : mode, temporaryName, tempName));
     if (fd.get() < 0)
         return errno == EACCES || errno == EPERM || errno == EROFS ? Outcome::CannotMakeItSo
                                                                    : Outcome::Failed;
@@ -267,7 +267,8 @@ ReadResult read(const QString& path)
     return result;
 }
 
-bool replace(const QString& path, std::initializer_list<QByteArrayView> parts, Access access)
+bool replace(const QString& path, std::initializer_list<QByteArrayView> parts, Access access,
+             const TemporaryName& temporaryName)
 {
     const std::optional<Target> target = writeTarget(QFile::encodeName(path));
     if (!target)
@@ -294,7 +295,8 @@ bool replace(const QString& path, std::initializer_list<QByteArrayView> parts, A
     if (ownerOnly)
         mode = exists ? mode & 0600 : 0600;
 
-    switch (replaceByRename(dir.get(), *target, exists ? &old : nullptr, mode, parts)) {
+    switch (
+        replaceByRename(dir.get(), *target, exists ? &old : nullptr, mode, parts, temporaryName)) {
     case Outcome::Done:
         return true;
     case Outcome::Failed:

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <string>
@@ -83,13 +82,14 @@ bool heldByAnother(DWORD error)
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenamePauseMs = 50;
 
-// Creates a new file with a random name beside target; gives its handle.
-HANDLE createTemporary(const QString& target, QString& name)
+// Creates a new file beside target, under the first name of temporaryName
+// that nothing stands at; gives its handle. CREATE_NEW refuses whatever is
+// already there.
+HANDLE createTemporary(const QString& target, const TemporaryName& temporaryName, QString& name)
 {
     const QFileInfo info(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.' +
-               QString::number(QRandomGenerator::global()->generate(), 36);
+        name = info.absolutePath() + u'/' + temporaryName(info.fileName(), attempt);
         const HANDLE h = CreateFileW(nativePath(name).c_str(), GENERIC_WRITE, 0, nullptr,
                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
@@ -183,7 +183,8 @@ ReadResult read(const QString& path)
 // symbolic links: a link is followed when it leads to a regular file. A new
 // file takes the access list of its folder (the user's own for the per-user
 // data folder).
-bool replace(const QString& path, std::initializer_list<QByteArrayView> parts, Access)
+bool replace(const QString& path, std::initializer_list<QByteArrayView> parts, Access,
+             const TemporaryName& temporaryName)
 {
     const QFileInfo info(path);
     QString target = path;
@@ -203,7 +204,7 @@ bool replace(const QString& path, std::initializer_list<QByteArrayView> parts, A
         return false;
 
     QString tempName;
-    Handle temp(createTemporary(target, tempName));
+    Handle temp(createTemporary(target, temporaryName, tempName));
     if (!temp.valid())
         return false;
     const std::wstring nativeTemp = nativePath(tempName);

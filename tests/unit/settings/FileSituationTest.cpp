@@ -152,6 +152,34 @@ TEST_F(FileSituation, SymbolicLinksAreWrittenThroughOnlyToOurOwnRegularFiles)
     EXPECT_EQ(entriesOf(dataFolder()), (QStringList{kIni, kIdPass}));
 }
 
+// Someone who may write the folder plants a file, a link to a file of ours
+// and a link to nowhere at the names the save will try first: none of them is
+// opened, written, followed or moved, and the account lands in the file.
+TEST_F(FileSituation, WhatStandsAtATemporaryNameIsNeverOpenedOrFollowed)
+{
+    const QString idPass = dataFile(kIdPass);
+    const QString victim = m_root.path() + u"/victim"_s;
+    const QString nowhere = m_root.path() + u"/nowhere"_s;
+    writeFile(victim, "victim\n");
+    const QStringList planted{u"planted-file"_s, u"planted-link"_s, u"planted-dangling"_s};
+    writeFile(dataFile(planted[0]), "planted\n");
+    ASSERT_TRUE(QFile::link(victim, dataFile(planted[1])) &&
+                QFile::link(nowhere, dataFile(planted[2])));
+    const auto names = [&](const QString&, int attempt) {
+        return attempt < planted.size() ? planted[attempt] : u"fresh"_s;
+    };
+
+    ASSERT_TRUE(
+        FileAccess::replace(idPass, {"NAME2=secret\r\n"}, FileAccess::Access::OwnerOnly, names));
+    EXPECT_EQ(readFile(idPass), "NAME2=secret\r\n");
+    EXPECT_EQ(readFile(dataFile(planted[0])), "planted\n");
+    EXPECT_EQ(readFile(victim), "victim\n");
+    EXPECT_TRUE(QFileInfo(dataFile(planted[1])).isSymLink());
+    EXPECT_TRUE(QFileInfo(dataFile(planted[2])).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(nowhere));
+    EXPECT_EQ(entriesOf(dataFolder()), (QStringList{kIdPass, planted[2], planted[0], planted[1]}));
+}
+
 TEST_F(FileSituation, AFileOfAnotherUserKeepsItsOwnerGroupAndMode)
 {
     if (!isRoot())
