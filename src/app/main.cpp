@@ -12,10 +12,7 @@ int main(int argc, char** argv)
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
-    std::jthread fontConfiguration = Appearance::readFontConfiguration();
-    QApplication app(argc, argv);
-    fontConfiguration.join();
-    Appearance::install(app);
+    const std::unique_ptr<QApplication> app = Appearance::start(argc, argv);
     // Ties the windows to the menu entry, for the desktop's task bar and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrova.Kestrova"));
 

@@ -92,4 +92,13 @@ void install(QApplication& app)
     QApplication::setFont(uiFont());
 }
 
+std::unique_ptr<QApplication> start(int& argc, char** argv)
+{
+    std::jthread fontConfiguration = readFontConfiguration();
+    auto app = std::make_unique<QApplication>(argc, argv);
+    fontConfiguration.join();
+    install(*app);
+    return app;
+}
+
 } // namespace Appearance

@@ -2,6 +2,7 @@
 
 #include <QFont>
 
+#include <memory>
 #include <thread>
 
 class QApplication;
@@ -30,5 +31,12 @@ std::jthread readFontConfiguration();
 // font substitutions, default font, Qt's own Japanese button texts, menu bars
 // kept inside their windows. Call it before the first window is created.
 void install(QApplication& app);
+
+// The start-up of the program and of its tests up to the first window, in its
+// one safe order: the font configuration is read on a second thread while the
+// application object connects to the display, and that thread has ended
+// before install() may set an environment variable. argc must outlive the
+// application object, as Qt requires.
+std::unique_ptr<QApplication> start(int& argc, char** argv);
 
 } // namespace Appearance

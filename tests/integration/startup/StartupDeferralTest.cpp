@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <dirent.h>
 #include <dlfcn.h>
@@ -39,6 +41,7 @@ struct EnvironmentSet
     int threads;
 };
 std::mutex s_setsMutex;
+std::condition_variable s_setsChanged;
 std::vector<EnvironmentSet> s_sets;
 
 int threadCount()
@@ -64,7 +67,27 @@ extern "C" int setenv(const char* name, const char* value, int overwrite)
         const std::lock_guard lock(s_setsMutex);
         s_sets.push_back({name, threadCount()});
     }
+    s_setsChanged.notify_all();
     return real(name, value, overwrite);
+}
+
+// Stands in for fontconfig's FcInit: the start-up's first read of the font
+// configuration is made slow, as on a first start with a cold font cache.
+// It goes on until the start-up sets a variable, or for 2 s, so a start-up
+// that sets one before it has waited for this read is caught every time, not
+// only when the read happens to be slower than the application object.
+extern "C" int FcInit()
+{
+    using Init = int (*)();
+    static const auto real = reinterpret_cast<Init>(dlsym(RTLD_NEXT, "FcInit"));
+    static std::once_flag slow;
+    std::call_once(slow, [] {
+        std::unique_lock lock(s_setsMutex);
+        const size_t before = s_sets.size();
+        s_setsChanged.wait_for(lock, std::chrono::seconds(2),
+                               [&] { return s_sets.size() > before; });
+    });
+    return real();
 }
 
 namespace {
