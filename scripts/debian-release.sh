@@ -1,0 +1,27 @@
+# The Debian release this machine runs, and what differs between the releases
+# Kestrova is built and tested on. Sourced by the scripts; sets
+#   debian_release  the release's number: 12 or 13
+#   debian_name     "Debian 12 (bookworm)", for messages
+#   clang_version   the release's own clang: its clang-N, libfuzzer-N-dev and
+#                   libclang-rt-N-dev build the sanitizer and fuzzing builds
+# and stops with a clear message on any other system.
+# shellcheck shell=bash
+debian_known="Debian 12 (bookworm) and Debian 13 (trixie)"
+debian_release=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}")
+case $debian_release in
+12)
+  debian_name="Debian 12 (bookworm)"
+  clang_version=14
+  ;;
+13)
+  debian_name="Debian 13 (trixie)"
+  clang_version=19
+  ;;
+*)
+  echo "Kestrova's scripts know $debian_known; this system is" \
+    "$(. /etc/os-release 2>/dev/null && echo "${PRETTY_NAME:-unknown}" || echo "unknown")." >&2
+  echo "Its package names and versions differ by release: add this one to" \
+    "scripts/debian-release.sh, or build on one of those." >&2
+  exit 1
+  ;;
+esac
