@@ -1,6 +1,7 @@
 #include "app/AppContext.h"
 #include "app/MainForm.h"
 #include "ui/Appearance.h"
+#include "ui/SessionBus.h"
 
 #include <QApplication>
 
@@ -12,6 +13,9 @@ int main(int argc, char** argv)
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
+    // Before the application object, whose platform theme (Qt 6.8) may ask
+    // for the session bus, and before the font thread: this sets a variable.
+    SessionBus::refuseWhereNoneRuns();
     std::jthread fontConfiguration = Appearance::readFontConfiguration();
     QApplication app(argc, argv);
     fontConfiguration.join();

@@ -21,6 +21,15 @@ import pyatspi
 BOUND_S = 90
 
 
+# Role names as the checks spell them. AT-SPI 2.56 (Debian 13) calls the push
+# button "button"; earlier releases, and the checks, "push button".
+ROLE_NAMES = {pyatspi.ROLE_PUSH_BUTTON: "push button"}
+
+
+def role_name(node):
+    return ROLE_NAMES.get(node.getRole(), node.getRoleName())
+
+
 def application(name):
     for app in pyatspi.Registry.getDesktop(0):
         if app is not None and app.name == name:
@@ -68,7 +77,7 @@ def named(app_name, name, role=None):
         if app is None:
             return None
         for node in walk(app):
-            if node.name == name and (role is None or node.getRoleName() == role):
+            if node.name == name and (role is None or role_name(node) == role):
                 return node
         return None
     return until(find)
@@ -83,7 +92,7 @@ def main():
         for node in walk(app):
             states = node.getState()
             print("%s|%s|focusable=%s|showing=%s|%s" % (
-                node.getRoleName(), node.name, states.contains(pyatspi.STATE_FOCUSABLE),
+                role_name(node), node.name, states.contains(pyatspi.STATE_FOCUSABLE),
                 states.contains(pyatspi.STATE_SHOWING), ",".join(actions(node))))
         return 0
     if command == "press":
