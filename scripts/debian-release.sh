@@ -4,7 +4,8 @@
 #   debian_name     "Debian 12 (bookworm)", for messages
 #   clang_version   the release's own clang: its clang-N, libfuzzer-N-dev and
 #                   libclang-rt-N-dev build the sanitizer and fuzzing builds
-# and stops with a clear message on any other system.
+# and the function archive_uri; it stops with a clear message on any other
+# system.
 # shellcheck shell=bash
 debian_known="Debian 12 (bookworm) and Debian 13 (trixie)"
 debian_release=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}")
@@ -25,3 +26,13 @@ case $debian_release in
   exit 1
   ;;
 esac
+
+# The archive the system installs from: the first Debian URI in its sources
+# (one-line or deb822 form).
+archive_uri() {
+  local uri
+  uri=$( (cat /etc/apt/sources.list 2>/dev/null | awk '$1 == "deb" { print $2; exit }'
+          cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+            awk '$1 == "URIs:" && $2 ~ /debian\/?$/ { print $2; exit }') | head -n1)
+  echo "${uri:-http://deb.debian.org/debian}"
+}
