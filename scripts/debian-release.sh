@@ -4,6 +4,8 @@
 #   debian_name     "Debian 12 (bookworm)", for messages
 #   clang_version   the release's own clang: its clang-N, libfuzzer-N-dev and
 #                   libclang-rt-N-dev build the sanitizer and fuzzing builds
+#   release_packages  packages only this release needs by name (a part that
+#                   another release ships inside a package of scripts/setup)
 # and the function archive_uri; it stops with a clear message on any other
 # system.
 # shellcheck shell=bash
@@ -13,10 +15,13 @@ case $debian_release in
 12)
   debian_name="Debian 12 (bookworm)"
   clang_version=14
+  release_packages=()
   ;;
 13)
   debian_name="Debian 13 (trixie)"
   clang_version=19
+  # Qt's SVG image reader, inside libqt6svg6 on Debian 12.
+  release_packages=(qt6-svg-plugins)
   ;;
 *)
   echo "Kestrova's scripts know $debian_known; this system is" \

@@ -48,6 +48,8 @@ QImage image(const QString& name)
 // Empty when within that.
 std::string pictureDifference(QByteArray fresh, QByteArray committed)
 {
+    if (fresh == committed)
+        return {};
     QBuffer freshBuffer(&fresh), committedBuffer(&committed);
     QImageReader a(&freshBuffer), b(&committedBuffer);
     for (;;) {
