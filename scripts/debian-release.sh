@@ -10,7 +10,7 @@
 # system.
 # shellcheck shell=bash
 debian_known="Debian 12 (bookworm) and Debian 13 (trixie)"
-debian_release=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}")
+debian_release=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}" || true)
 case $debian_release in
 12)
   debian_name="Debian 12 (bookworm)"
