@@ -94,6 +94,9 @@ void install(QApplication& app)
 
 std::unique_ptr<QApplication> start(int& argc, char** argv)
 {
+    // Before the application object, whose platform theme (Qt 6.8) may ask
+    // for the session bus, and before the font thread: this sets a variable.
+    SessionBus::refuseWhereNoneRuns();
     std::jthread fontConfiguration = readFontConfiguration();
     auto app = std::make_unique<QApplication>(argc, argv);
     fontConfiguration.join();

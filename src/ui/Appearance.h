@@ -33,9 +33,10 @@ std::jthread readFontConfiguration();
 void install(QApplication& app);
 
 // The start-up of the program and of its tests up to the first window, in its
-// one safe order: the font configuration is read on a second thread while the
+// one safe order: a session bus that does not run is refused before any
+// thread starts; the font configuration is read on a second thread while the
 // application object connects to the display, and that thread has ended
-// before install() may set an environment variable. argc must outlive the
+// before install() may change an environment variable. argc must outlive the
 // application object, as Qt requires.
 std::unique_ptr<QApplication> start(int& argc, char** argv);
 

@@ -21,6 +21,14 @@ import pyatspi
 BOUND_S = 90
 
 
+def role_name(node):
+    # AT-SPI 2.56 (Debian 13) calls the push button "button"; the checks use
+    # the name earlier releases give it.
+    if node.getRole() == pyatspi.ROLE_PUSH_BUTTON:
+        return "push button"
+    return node.getRoleName()
+
+
 def application(name):
     for app in pyatspi.Registry.getDesktop(0):
         if app is not None and app.name == name:
@@ -68,7 +76,7 @@ def named(app_name, name, role=None):
         if app is None:
             return None
         for node in walk(app):
-            if node.name == name and (role is None or node.getRoleName() == role):
+            if node.name == name and (role is None or role_name(node) == role):
                 return node
         return None
     return until(find)
@@ -83,7 +91,7 @@ def main():
         for node in walk(app):
             states = node.getState()
             print("%s|%s|focusable=%s|showing=%s|%s" % (
-                node.getRoleName(), node.name, states.contains(pyatspi.STATE_FOCUSABLE),
+                role_name(node), node.name, states.contains(pyatspi.STATE_FOCUSABLE),
                 states.contains(pyatspi.STATE_SHOWING), ",".join(actions(node))))
         return 0
     if command == "press":

@@ -107,7 +107,14 @@ fi
 if command -v appstreamcli >/dev/null; then
   # --no-net: the screenshot addresses are not fetched; tests never depend on
   # the network (CI machines may have none).
-  check "appstreamcli validates the metadata" appstreamcli validate --no-net "$metainfo"
+  # AppStream 1.0 (Debian 13) warns of a missing home page; the project has
+  # none yet and names none that cannot answer (checked below).
+  no_home_page=()
+  if [ "$(appstreamcli --version | sed -n 's/.*version: \([0-9]*\).*/\1/p')" -ge 1 ]; then
+    no_home_page=(--override=url-homepage-missing=info)
+  fi
+  check "appstreamcli validates the metadata" \
+    appstreamcli validate --no-net "${no_home_page[@]}" "$metainfo"
 else
   echo "not checked: appstreamcli is not installed"
 fi

@@ -3,9 +3,11 @@
 # test script:  dovecot_start DIR   (sets DOVECOT_PLAIN_PORT, DOVECOT_TLS_PORT,
 # DOVECOT_CA; user "alice", password "secret", three messages)
 #               dovecot_stop        (also from the script's EXIT trap)
-# Same configuration as tests/support/dovecot: every path under DIR, no
-# system configuration read, failed logins answered at once.
+# Same configuration as tests/support/dovecot, written by its
+# write_config.sh: every path under DIR, no system configuration read, failed
+# logins answered at once.
 dovecot_pid=""
+dovecot_support=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../support/dovecot" && pwd)
 
 dovecot_free_port() {
   /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
@@ -38,51 +40,8 @@ dovecot_start() {
   DOVECOT_PLAIN_PORT=$(dovecot_free_port)
   DOVECOT_TLS_PORT=$(dovecot_free_port)
   DOVECOT_CA=$d/ca.crt
-  local login=""
-  if [ "$(id -u)" -ne 0 ]; then
-    login="default_login_user = $(id -un)
-default_internal_user = $(id -un)"
-  fi
-  cat >"$d/dovecot.conf" <<CONF
-base_dir = $d/run
-state_dir = $d/state
-log_path = $d/dovecot.log
-protocols = pop3
-listen = 127.0.0.1
-ssl = yes
-ssl_cert = <$d/server.crt
-ssl_key = <$d/server.key
-disable_plaintext_auth = no
-auth_mechanisms = plain login apop
-auth_failure_delay = 0
-first_valid_uid = 1
-first_valid_gid = 0
-mail_location = maildir:~/Maildir
-passdb {
-  driver = passwd-file
-  args = $d/users/%u
-}
-userdb {
-  driver = passwd-file
-  args = $d/users/%u
-}
-service pop3-login {
-  inet_listener pop3 {
-    port = $DOVECOT_PLAIN_PORT
-  }
-  inet_listener pop3s {
-    port = $DOVECOT_TLS_PORT
-    ssl = yes
-  }
-}
-service anvil {
-  unix_listener anvil-auth-penalty {
-    mode = 0
-  }
-}
-pop3_logout_format = retr=%r/%b, del=%d/%m, top=%t/%p
-$login
-CONF
+  bash "$dovecot_support/write_config.sh" "$d" 127.0.0.1 "$DOVECOT_PLAIN_PORT" \
+    "$DOVECOT_TLS_PORT" || return 1
   # Output to files: the master keeps them open for good.
   setsid dovecot -F -c "$d/dovecot.conf" >"$d/dovecot.out" 2>"$d/dovecot.err" </dev/null &
   dovecot_pid=$!

@@ -373,7 +373,8 @@ TEST_F(SettingsDialogs, SaveBoxAnswersAltSAndAClickOnItsText)
     start();
     IdPassForm& f = openAccountDialog();
     auto* save = child<QCheckBox>(f, "Check1");
-    QApplication::setActiveWindow(&f); // a shortcut works in the active window
+    f.activateWindow(); // a shortcut works in the active window
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
     QTest::keyClick(child<QLineEdit>(f, "PassText"), Qt::Key_S, Qt::AltModifier);
     EXPECT_TRUE(save->isChecked());
     EXPECT_EQ(f.focusWidget(), save);

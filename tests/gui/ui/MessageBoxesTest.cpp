@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,10 @@ TEST(MessageBoxOwner, TheAskingWindowElseTheActiveOneElseTheMainWindow)
     EXPECT_EQ(lastOwner(), ctx.setForm.ifLoaded());
 
     // None of ours active (the user is in another program): the main window.
-    QApplication::setActiveWindow(nullptr);
+    QWindow elsewhere; // a window that is no widget of ours
+    elsewhere.show();
+    elsewhere.requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
     ASSERT_EQ(QApplication::activeWindow(), nullptr);
     ctx.msgBox.MsgBox(QStringLiteral("x"), MessageBoxes::OkOnly, QStringLiteral("エラー"));
     EXPECT_EQ(lastOwner(), &m);

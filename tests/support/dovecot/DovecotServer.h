@@ -16,7 +16,9 @@
 // and TLS, on 127.0.0.1 and, where the machine has it, ::1. USER/PASS and APOP
 // logins both work; failed logins are answered at once. Stopped in the
 // destructor; its processes also end when the test process dies without
-// stopping it (a crash, a time limit), so none outlives its test.
+// stopping it (a crash, a time limit), so none outlives its test. The
+// configuration is dovecot-2.3.conf or dovecot-2.4.conf beside this file, in
+// the installed Dovecot's words (write_config.sh): a setting goes into both.
 //
 //   DovecotServer server;
 //   ASSERT_TRUE(server.start()) << server.errorText().toStdString();
