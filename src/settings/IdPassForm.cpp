@@ -66,9 +66,13 @@ IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
 
 void IdPassForm::Form_Load()
 {
-    const SettingsStore::Account account = m_store.readAccount();
-    IdText->setText(account.name);
-    PassText->setText(account.password);
+    // The account the checks use: the one confirmed this run, else the stored one.
+    if (m_values.accountConfirmed) {
+        setAccount(m_values.UserId, m_values.Password);
+    } else {
+        const SettingsStore::Account account = m_store.readAccount();
+        setAccount(account.name, account.password);
+    }
     Check1->setChecked(false);
 }
 
@@ -76,6 +80,7 @@ void IdPassForm::OKCommand_Click()
 {
     m_values.UserId = IdText->text();
     m_values.Password = PassText->text();
+    m_values.accountConfirmed = true;
     m_store.saveAccount({IdText->text(), PassText->text()}, Check1->isChecked());
     unloadSelf();
 }
