@@ -179,7 +179,7 @@ TEST_F(Sound, CommandSequence)
     EXPECT_EQ(m.commands().size(), 12);
 }
 
-TEST_F(Sound, OpenFailsForBlankPathsAndBadFiles)
+TEST_F(Sound, OpenFailsForUnquotedBlankPathsAndBadFiles)
 {
     const QString blank = file("with blank/Sound/1.wav", makeWave(500));
     const QString junk = file("junk.wav", QByteArray(100, 'x'));
@@ -189,6 +189,27 @@ TEST_F(Sound, OpenFailsForBlankPathsAndBadFiles)
         EXPECT_TRUE(m.openAlias().isEmpty()) << path.toStdString();
         EXPECT_FALSE(m.isPlaying());
     }
+}
+
+TEST_F(Sound, TheSwitchSoundPlaysFromAFolderWithBlanksAStarOrAQuote)
+{
+    const QString raw = dir.filePath("out.raw");
+    QStringList folders{"Program Files/Kestrova ★"};
+#ifndef Q_OS_WIN
+    folders << "a \"quoted\" name"; // no Windows name holds a quote
+#endif
+    for (const QString& folder : folders) {
+        const QString path = file(folder + "/Sound/1.wav", makeWave(3000));
+        m.playSwitchSound(path);
+        EXPECT_EQ(m.openAlias(), "MIDIFILE") << m.commands().join('|').toStdString();
+        EXPECT_TRUE(m.isPlaying());
+        m.closeSwitchSound();
+    }
+    m.playSwitchSound(file(folders[0] + "/Sound/1.wav", makeWave(3000)));
+    // Read once closed: on Windows SDL holds its file open without sharing.
+    EXPECT_TRUE(waitForHalfASecondOfOutput(raw));
+    m.closeSwitchSound();
+    EXPECT_TRUE(hasSound(raw));
 }
 
 TEST_F(Sound, CommandsReallySoundAndStopOnClose)
