@@ -3,6 +3,7 @@
 // check's) must come out in front of the window the user is looking at.
 
 #include "support/Controls.h"
+#include "support/QtValues.h"
 #include "support/app/AppHarness.h"
 
 #include "settings/OptionForm.h"
@@ -55,4 +56,44 @@ TEST(MessageBoxOwner, TheAskingWindowElseTheActiveOneElseTheMainWindow)
     ctx.msgBox.MsgBox(QStringLiteral("x"));
     EXPECT_EQ(lastOwner(), nullptr);
     EXPECT_EQ(ctx.msgBox.unanswered(), 6);
+}
+
+// Where a box's lines break, with every character one unit wide.
+TEST(MessageBoxText, LinesBreakAtPhraseEndsAndNeverBeforeAClosingBracket)
+{
+    struct Case
+    {
+        const char16_t* prompt;
+        qreal width;
+        QStringList lines;
+    };
+    const Case cases[] = {
+        // A phrase end followed by a closing bracket is none: no line starts with 」 or 』.
+        {u"前置きです あいう。」えおか。 かきく、』けこさ。",
+         10,
+         {"前置きです", "あいう。」えおか。", "かきく、』けこさ。"}},
+        // A name in 「」 that fits stays whole; a phrase wider than the line
+        // breaks before a 「, else where the line is full.
+        {u"サーバーの「APOP を使用する」を外して、もう一度。",
+         14,
+         {"サーバーの", "「APOP を使用する」を外", "して、もう一度。"}},
+        // The prompt's own line ends, then groups of four bytes of a fingerprint.
+        {u"指紋は次のとおりです。\n3A:F1:09:BC:77:E2:5D:10:C4:8B:92:AA:01:6F:3E:D5",
+         26,
+         {"指紋は次のとおりです。", "3A:F1:09:BC:77:E2:5D:10:", "C4:8B:92:AA:01:6F:3E:D5"}},
+        // No tail of one or two characters.
+        {u"前置き文です。ファイルを開けませんでした。はい",
+         16,
+         {"前置き文です。", "ファイルを開けませんでした。はい"}},
+        // A long path breaks before its 「 and after a /.
+        {u"ホームページ「/home/user/長いフォルダー/README.md」を開けませんでした。",
+         20,
+         {"ホームページ", "「/home/user/長いフォルダー/", "README.md」を開けませんでした。"}},
+    };
+    const auto characters = [](const QString& line) { return qreal(line.size()); };
+    for (const Case& c : cases) {
+        const QString prompt = QString::fromUtf16(c.prompt);
+        EXPECT_EQ(MessageBoxes::phrased(prompt, c.width, characters).join(u'|'),
+                  c.lines.join(u'|'));
+    }
 }
