@@ -38,7 +38,9 @@ IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
     Label2[1] = label(this, "Label2", QStringLiteral("IDパスワードを保存する"),
                       Twips::rect(780, 1020, 1875, 255), QColor(0, 0, 255));
     Label2[1]->setProperty("Index", 1);
-    Check1->setAccessibleName(Label2[1]->text());
+    labelFor(Label1, IdText);
+    labelFor(Label2[0], PassText);
+    labelFor(Label2[1], Check1);
     // The save box's text is its own label: Alt+S, as for 保存, ticks or
     // unticks the box from anywhere in the dialog, and a click on the text
     // does what a click on the box does.
