@@ -10,11 +10,10 @@ bus the program uses.
     atspi_driver.py set-text APP NAME TEXT   puts TEXT into the field so named
     atspi_driver.py wait-text APP NAME TEXT  waits until the object so named
                                              holds TEXT
-    atspi_driver.py lint APP                 prints, and fails on, what a screen
-                                             reader would stumble on: a name or
-                                             text with an invisible format
-                                             character, a field without a name,
-                                             an object showing outside its window
+    atspi_driver.py lint APP                 fails on, and prints, a name or text
+                                             with an invisible character, a field
+                                             without a name, an object showing
+                                             outside its window
 
 APP is the application's name on the bus. Each command waits for what it
 needs for up to 90 s (a hang guard) and exits 1 when it never comes.
@@ -60,34 +59,25 @@ def text_of(node):
 
 
 def extents(node):
-    try:
-        e = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        return e.x, e.y, e.width, e.height
-    except NotImplementedError:
-        return None
-
-
-def meets(a, b):
-    return a[0] < b[0] + b[2] and b[0] < a[0] + a[2] and a[1] < b[1] + b[3] and b[1] < a[1] + a[3]
+    e = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return e.x, e.y, e.x + e.width, e.y + e.height
 
 
 def lint(app):
     problems = []
     for window in [app.getChildAtIndex(i) for i in range(app.childCount)]:
-        frame = extents(window)
+        x0, y0, x1, y1 = extents(window)
         for node in walk(window):
-            what = "%s '%s'" % (node.getRoleName(), node.name)
-            for text in (node.name, text_of(node)):
-                if any(unicodedata.category(c) == "Cf" for c in text):
-                    problems.append("%s: a format character in %r" % (what, text))
+            what = "%s '%s': " % (node.getRoleName(), node.name)
+            if any(unicodedata.category(c) == "Cf" for c in node.name + text_of(node)):
+                problems.append(what + "an invisible character")
             if node.getRoleName() in ("text", "password text") and not node.name:
-                problems.append("%s: a field without a name" % what)
-            place = extents(node)
-            if (node.getState().contains(pyatspi.STATE_SHOWING) and frame and place
-                    and place[2] > 0 and not meets(place, frame)):
-                problems.append("%s: showing outside its window" % what)
-    for problem in problems:
-        print(problem)
+                problems.append(what + "a field without a name")
+            a0, b0, a1, b1 = extents(node)
+            if (node.getState().contains(pyatspi.STATE_SHOWING)
+                    and not (a0 < x1 and x0 < a1 and b0 < y1 and y0 < b1)):
+                problems.append(what + "showing outside its window")
+    print("\n".join(problems))
     return 1 if problems else 0
 
 

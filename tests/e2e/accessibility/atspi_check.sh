@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
 # The program as a screen reader meets it, over AT-SPI on the X server: its
-# windows are frames and dialogs, its captions buttons with a Press action,
-# what lies out of view neither takes the keyboard nor shows, every field is
-# named and no name or text holds an invisible character. A new user's first
-# session is driven over the bus: メールチェック asks for the server, then for
-# the account (typed, not saved), a wrong password gets a box エラー, and the
-# password put right logs in to Dovecot on loopback, whose count 新着情報 then
-# shows; the file keeps no password.
+# captions are buttons with a Press action, nothing out of view takes the
+# keyboard or shows, every field is named, no text holds an invisible
+# character. A first session driven over the bus: the server, then an
+# account typed but not saved, a wrong password's box, the password put
+# right; Dovecot's count shows in 新着情報, and the file keeps no password.
 #   atspi_check.sh PROGRAM     (run inside dbus-run-session; see CMakeLists.txt)
 set -uo pipefail
 program=$1
@@ -50,28 +48,25 @@ app_pid=$!
 wait_window 'Ver 1\.0$' >/dev/null || { echo "FAILED: no main window"; cat "$work/log"; exit 1; }
 
 "${driver[@]}" dump Kestrova 紙飛行機 >"$work/tree" || { echo "FAILED: kestrova is not on the bus"; exit 1; }
-check "the main window is a frame named by its title" \
-  grep -qxF "frame|大空駆けるケストローバ Ver 1.0|focusable=True|showing=True|SetFocus" "$work/tree"
 for caption in メールチェック コックピット 'Sound OFF' 紙飛行機; do
   check "$caption is a focusable button with a Press action" \
     grep -qxF "push button|$caption|focusable=True|showing=True|Press,SetFocus" "$work/tree"
 done
 check "a caption out of view takes no keyboard, is not showing and has nothing to press" \
   grep -qxF 'push button|set|focusable=False|showing=False|' "$work/tree"
-check "nothing showing outside its window, nothing invisible in a text" "${driver[@]}" lint Kestrova
+check "nothing shows outside its window, no text holds an invisible character" \
+  "${driver[@]}" lint Kestrova
 
 # The first session: a check asks for the server, then for the account.
 check "メールチェック is pressed over the bus" "${driver[@]}" press Kestrova メールチェック
-check "without a server, サーバー opens" shows POP3サーバー名
-check "its fields are named, nothing invisible in a text" "${driver[@]}" lint Kestrova
+check "without a server, サーバー opens, its fields named" shows POP3サーバー名
+check "and all is clean" "${driver[@]}" lint Kestrova
 "${driver[@]}" set-text Kestrova POP3サーバー名 "pop3://127.0.0.1:$DOVECOT_PLAIN_PORT"
 "${driver[@]}" press Kestrova 設定 'push button'
 gone '^サーバー$'
-check "サーバー saves the server" wait_for grep -q "POP3=pop3://127.0.0.1:$DOVECOT_PLAIN_PORT" \
-  "$work/cwd/orvenda.ini"
 "${driver[@]}" press Kestrova メールチェック
-check "without an account, ID,PASS opens" shows Password
-check "ID,PASS's fields are named" "${driver[@]}" lint Kestrova
+check "without an account, ID,PASS opens, its fields named" shows Password
+check "and all is clean" "${driver[@]}" lint Kestrova
 "${driver[@]}" set-text Kestrova ID alice
 "${driver[@]}" set-text Kestrova Password wrong
 "${driver[@]}" press Kestrova OK 'push button' # the save box left unticked
@@ -80,7 +75,7 @@ gone '^ID,PASS$'
 # A wrong password: the box says so, in clean text.
 "${driver[@]}" press Kestrova メールチェック
 check "a refused login shows a box エラー" shows エラー
-check "its text holds nothing invisible" "${driver[@]}" lint Kestrova
+check "and all is clean" "${driver[@]}" lint Kestrova
 "${driver[@]}" press Kestrova OK 'push button'
 gone '^エラー$'
 

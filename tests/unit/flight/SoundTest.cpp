@@ -191,32 +191,15 @@ TEST_F(Sound, OpenFailsForUnquotedBlankPathsAndBadFiles)
     }
 }
 
-TEST_F(Sound, TheSwitchSoundPlaysFromAFolderWithBlanksAStarOrAQuote)
+TEST_F(Sound, TheSwitchSoundSoundsFromAnyFolderAndStopsOnClose)
 {
-    const QString raw = dir.filePath("out.raw");
-    QStringList folders{"Program Files/Kestrova ★"};
-#ifndef Q_OS_WIN
-    folders << "a \"quoted\" name"; // no Windows name holds a quote
-#endif
-    for (const QString& folder : folders) {
-        const QString path = file(folder + "/Sound/1.wav", makeWave(3000));
-        m.playSwitchSound(path);
-        EXPECT_EQ(m.openAlias(), "MIDIFILE") << m.commands().join('|').toStdString();
-        EXPECT_TRUE(m.isPlaying());
-        m.closeSwitchSound();
-    }
-    m.playSwitchSound(file(folders[0] + "/Sound/1.wav", makeWave(3000)));
-    // Read once closed: on Windows SDL holds its file open without sharing.
-    EXPECT_TRUE(waitForHalfASecondOfOutput(raw));
+#ifndef Q_OS_WIN // a name with quotes of its own (no Windows name holds one)
+    m.playSwitchSound(file("a \"quoted\" name/1.wav", makeWave(500)));
+    EXPECT_EQ(m.openAlias(), "MIDIFILE");
     m.closeSwitchSound();
-    EXPECT_TRUE(hasSound(raw));
-}
-
-TEST_F(Sound, CommandsReallySoundAndStopOnClose)
-{
+#endif
     const QString raw = dir.filePath("out.raw");
-    m.mciSendString("open " + file("1.wav", makeWave(3000)) + " alias MIDIFILE");
-    m.mciSendString("play MIDIFILE notify");
+    m.playSwitchSound(file("Program Files/Kestrova ★/Sound/1.wav", makeWave(3000)));
     EXPECT_EQ(m.output().driverInUse(), "disk");
     // Read once closed: on Windows SDL holds its file open without sharing.
     EXPECT_TRUE(waitForHalfASecondOfOutput(raw));
