@@ -73,6 +73,7 @@ void PhrasedBox::phrase()
     const QLabel* icon = findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
     const bool hasIcon = icon && !icon->pixmap().isNull();
     const QMargins margins = layout()->contentsMargins() + contentsMargins();
+    // The box indents its text 7 pixels from its icon, or 15 without one.
     const int beside = margins.left() + margins.right() +
                        (hasIcon ? icon->sizeHint().width() + 7 + 2 * gap : 15 + gap);
     const qreal width = qMin(screen.width() / 2, 500) - beside;
@@ -163,7 +164,8 @@ void keepQuotesWhole(const QString& p, std::vector<bool>& breakAfter, qreal widt
 // Where a line breaks inside a phrase wider than the line, which runs from
 // `start` to `pieceEnd`: before a 「, or after a / or \ in the later half of
 // what fits, else where the line is full; never before a closing bracket or
-// a stop, nor between the halves of a character, nor leaving a short tail.
+// a stop, nor between the halves of a character, nor leaving a short tail
+// where it can be helped.
 qsizetype forcedEnd(const QString& p, qsizetype start, qsizetype pieceEnd, qreal width,
                     const MessageBoxes::Measure& measure)
 {
@@ -171,7 +173,7 @@ qsizetype forcedEnd(const QString& p, qsizetype start, qsizetype pieceEnd, qreal
     while (end < pieceEnd && measure(p.mid(start, end + 1 - start)) <= width)
         ++end;
     qsizetype preferred = -1;
-    for (qsizetype i = end; i > start && preferred < 0; --i) {
+    for (qsizetype i = qMin(end, pieceEnd - 1); i > start && preferred < 0; --i) {
         if (p[i] == u'「' && visible(p, start, i) >= kShortest)
             preferred = i;
     }
@@ -183,14 +185,30 @@ qsizetype forcedEnd(const QString& p, qsizetype start, qsizetype pieceEnd, qreal
         end = preferred;
     else if (pieceEnd - end < kShortest && pieceEnd - kShortest > start)
         end = pieceEnd - kShortest;
-    while (end > start + 1 && (closes(p[end]) || p[end].isLowSurrogate()))
-        --end;
+    const auto startsBadly = [&](qsizetype i) {
+        while (i < p.size() && p[i].isSpace())
+            ++i;
+        return i < p.size() && (closes(p[i]) || p[i].isLowSurrogate());
+    };
+    // Back to before what the bracket or stop closes; when that leaves
+    // nothing, on past them (they hang over the line's end a little).
+    qsizetype back = end;
+    while (back > start + 1 && startsBadly(back))
+        --back;
+    if (!startsBadly(back))
+        return back;
+    while (end < pieceEnd && startsBadly(end))
+        ++end;
     return end;
 }
 
 void appendPhrased(QStringList& lines, const QString& p, qreal width,
                    const MessageBoxes::Measure& measure)
 {
+    if (p.isEmpty()) {
+        lines.append(QString());
+        return;
+    }
     std::vector<bool> breakAfter = phraseEnds(p);
     keepQuotesWhole(p, breakAfter, width, measure);
     const auto line = [&](qsizetype from, qsizetype to) {
