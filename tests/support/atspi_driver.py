@@ -10,8 +10,8 @@ bus the program uses.
     atspi_driver.py set-text APP NAME TEXT   puts TEXT into the field so named
     atspi_driver.py wait-text APP NAME TEXT  waits until the object so named
                                              holds TEXT
-    atspi_driver.py lint APP                 fails on, and prints, a name or text
-                                             with an invisible character, a field
+    atspi_driver.py lint APP                 fails on (and prints) an invisible
+                                             character in a name or text, a field
                                              without a name, an object showing
                                              outside its window
 
