@@ -402,12 +402,15 @@ void MainForm::CheckMail()
     };
     CheckMailUser user;
     user.readAccount = [this] {
-        const SettingsStore::Account account = m_uses.store.readAccount();
-        // Into the account dialog (loaded hidden if need be) and the shared values.
-        m_uses.idPassForm->setAccount(account.name, account.password);
-        m_uses.values.UserId = account.name;
-        m_uses.values.Password = account.password;
-        return CheckMailUser::Account{account.name, account.password};
+        SettingsValues& v = m_uses.values;
+        if (!v.accountConfirmed) {
+            const SettingsStore::Account stored = m_uses.store.readAccount();
+            v.UserId = stored.name;
+            v.Password = stored.password;
+        }
+        // Shown in the account dialog too (loaded hidden if need be).
+        m_uses.idPassForm->setAccount(v.UserId, v.Password);
+        return CheckMailUser::Account{v.UserId, v.Password};
     };
     bool askedForAccount = false;
     user.askForAccount = [this, &askedForAccount] {

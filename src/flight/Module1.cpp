@@ -11,6 +11,38 @@ constexpr qint64 kMaxFileSound = 256LL * 1024 * 1024;
 // so a stalled audio driver cannot hold the user interface.
 constexpr qint64 kSyncMarginMs = 500;
 
+// A command's words: separated by any run of blanks. A word in double quotes
+// (a file name with blanks) runs to the last quote that ends a word, one
+// followed by a blank or the end of the command: a name may hold quotes and
+// blanks of its own (Linux allows both in a folder's name).
+QStringList commandWords(const QString& command)
+{
+    QStringList words;
+    qsizetype i = 0;
+    const qsizetype n = command.size();
+    while (i < n) {
+        if (command[i].isSpace()) {
+            ++i;
+        } else if (command[i] == u'"') {
+            qsizetype end = n - 1;
+            while (end > i &&
+                   !(command[end] == u'"' && (end + 1 == n || command[end + 1].isSpace())))
+                --end;
+            if (end == i)
+                end = n; // no closing quote: the rest
+            words.append(command.mid(i + 1, end - i - 1));
+            i = end + 1;
+        } else {
+            qsizetype end = i;
+            while (end < n && !command[end].isSpace())
+                ++end;
+            words.append(command.mid(i, end - i));
+            i = end;
+        }
+    }
+    return words;
+}
+
 QByteArray readWaveFile(const QString& path)
 {
     if (path.isEmpty())
@@ -35,7 +67,9 @@ Module1::~Module1() = default;
 
 void Module1::playSwitchSound(const QString& file)
 {
-    mciSendString(QStringLiteral("open ") + file + QStringLiteral(" alias MIDIFILE"));
+    // Quoted, as the system's own device commands take a name with blanks
+    // (the usual install folder has one).
+    mciSendString(QStringLiteral("open \"") + file + QStringLiteral("\" alias MIDIFILE"));
     mciSendString(QStringLiteral("play MIDIFILE notify"));
 }
 
@@ -48,9 +82,9 @@ void Module1::mciSendString(const QString& command)
 {
     m_commands.append(command);
     m_output->releaseIfIdle();
-    // Words are separated by any run of blanks; verbs, keywords and aliases
-    // are case-insensitive. A command not understood does nothing.
-    const QStringList words = command.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    // Verbs, keywords and aliases are case-insensitive. A command not
+    // understood does nothing.
+    const QStringList words = commandWords(command);
     if (words.isEmpty())
         return;
     const QString verb = words.first().toLower();
@@ -74,8 +108,8 @@ Module1::Device* Module1::findDevice(const QString& alias)
 }
 
 // open <file> [alias <name>] [type <device type>] [shareable] [wait] [notify]
-// The file name is the second word: a path with blanks leaves words that
-// are no keyword, and the open fails.
+// The file name is the second word: a path with blanks goes in double
+// quotes; unquoted, it leaves words that are no keyword, and the open fails.
 void Module1::mciOpen(const QStringList& words)
 {
     if (words.size() < 2)

@@ -12,7 +12,7 @@
 // The program's sound layer. Two ways of playing wave sounds share one
 // audio output:
 //  - device command strings, as the main window's sound switch sends them
-//    ("open <file> alias MIDIFILE", "play MIDIFILE notify", "close MIDIFILE");
+//    ("open "<file>" alias MIDIFILE", "play MIDIFILE notify", "close MIDIFILE");
 //  - PlaySoundFile, the general wave player (by file name or from memory,
 //    once or looping, in the background or waiting for the end).
 // Nothing here shows a message or throws: commands fail silently, the

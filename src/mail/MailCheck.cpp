@@ -124,7 +124,7 @@ CheckOutcome checkMail(NMail& mail, const QString& pop3Server, bool apop, const 
     if (handle == -1)
         return outcome;
 
-    // 4, 5. The stored account, read afresh now that the server answers.
+    // 4, 5. The account, asked for now that the server answers.
     const CheckMailUser::Account account = user.readAccount();
     if (account.userId.isEmpty() || account.password.isEmpty()) {
         // 6. Ask for the account; no login this time.

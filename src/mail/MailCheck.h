@@ -29,8 +29,9 @@ struct CheckMailUser
         QString userId;
         QString password;
     };
-    // The stored account, read afresh once the server answers (the caller
-    // also shows it in the account dialog).
+    // The account to log in with, asked for once the server answers: the one
+    // confirmed in the account dialog this run, else the stored one, read
+    // afresh (the caller also shows it in the account dialog).
     std::function<Account()> readAccount;
     // No account is stored: ask for one (no login this time).
     std::function<void()> askForAccount;

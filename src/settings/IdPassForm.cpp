@@ -38,7 +38,9 @@ IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
     Label2[1] = label(this, "Label2", QStringLiteral("IDパスワードを保存する"),
                       Twips::rect(780, 1020, 1875, 255), QColor(0, 0, 255));
     Label2[1]->setProperty("Index", 1);
-    Check1->setAccessibleName(Label2[1]->text());
+    labelFor(Label1, IdText);
+    labelFor(Label2[0], PassText);
+    labelFor(Label2[1], Check1);
     // The save box's text is its own label: Alt+S, as for 保存, ticks or
     // unticks the box from anywhere in the dialog, and a click on the text
     // does what a click on the box does.
@@ -66,9 +68,13 @@ IdPassForm::IdPassForm(SettingsValues& values, SettingsStore& store)
 
 void IdPassForm::Form_Load()
 {
-    const SettingsStore::Account account = m_store.readAccount();
-    IdText->setText(account.name);
-    PassText->setText(account.password);
+    // The account the checks use: the one confirmed this run, else the stored one.
+    if (m_values.accountConfirmed) {
+        setAccount(m_values.UserId, m_values.Password);
+    } else {
+        const SettingsStore::Account account = m_store.readAccount();
+        setAccount(account.name, account.password);
+    }
     Check1->setChecked(false);
 }
 
@@ -76,6 +82,7 @@ void IdPassForm::OKCommand_Click()
 {
     m_values.UserId = IdText->text();
     m_values.Password = PassText->text();
+    m_values.accountConfirmed = true;
     m_store.saveAccount({IdText->text(), PassText->text()}, Check1->isChecked());
     unloadSelf();
 }

@@ -13,7 +13,8 @@ class QPushButton;
 
 // The account dialog "ID,PASS" (設定 → ID/PASS, or opened by a check that
 // finds no stored account): name and password, stored in iniIdPass.ini when
-// the save box is ticked. A check reads the account from that file only.
+// the save box is ticked. The account confirmed here is the one the checks
+// use until the program ends, saved or not.
 class IdPassForm : public Form
 {
     Q_OBJECT
@@ -21,11 +22,13 @@ public:
     // values: the process-wide values it shows and sets; store: the settings files.
     IdPassForm(SettingsValues& values, SettingsStore& store);
 
-    // Fills the boxes with the stored account; the save box starts unticked.
+    // Fills the boxes with the account the checks use (the one confirmed this
+    // run, else the stored one); the save box starts unticked.
     void Form_Load() override;
-    // OK (or Enter): with the save box ticked, stores name and password in
-    // iniIdPass.ini (NAME, NAME2, NAME3=1); unticked, only notes NAME3=0 and
-    // keeps them for this run. Closes the dialog.
+    // OK (or Enter): the checks of this run log in with the name and
+    // password typed. With the save box ticked they are also stored in
+    // iniIdPass.ini (NAME, NAME2, NAME3=1); unticked, only NAME3=0 is
+    // written and the password never reaches the disk. Closes the dialog.
     void OKCommand_Click();
     // Cancel (or Esc): closes the dialog, keeping nothing.
     void CancelCommand_Click();

@@ -41,9 +41,9 @@ OptionForm::OptionForm(SettingsValues& values, SettingsStore& store)
     Label3 = label(this, "Label3", QStringLiteral("メールアドレス(&M)"),
                    Twips::rect(120, 1320, 1635, 195), blue);
     // The access key of each label moves the focus to the box below it.
-    Label1->setBuddy(SmtpText);
-    Label2->setBuddy(Pop3Text);
-    Label3->setBuddy(MailText);
+    labelFor(Label1, SmtpText);
+    labelFor(Label2, Pop3Text);
+    labelFor(Label3, MailText);
     Pop3Text->setToolTip(QStringLiteral("POP3 サーバーの名前を次の形で入力します。\n"
                                         "mail.example.net (ポート 110)\n"
                                         "mail.example.net:1110 (ほかのポート)\n"

@@ -35,8 +35,8 @@ SetForm::SetForm(SettingsStore& store, FormRef<IdPassForm>& idPass, FormRef<Opti
     Check1 = checkBox(this, "Check1", QString(), Twips::rect(60, 600, 255, 255));
     Label1 = label(this, "Label1", QStringLiteral("新着がなければ接続を切断する。"),
                    Twips::rect(360, 645, 2535, 255), QColor(0, 0, 255));
-    // The box's text is the label beside it: assistive technology reads it as the box's name.
-    Check1->setAccessibleName(Label1->text());
+    // The box's text is the label beside it.
+    labelFor(Label1, Check1);
     Line1 = new QFrame(this);
     Line1->setObjectName(QStringLiteral("Line1"));
     Line1->setGeometry(QRect(0, Twips::toPixels(960), Twips::toPixels(3000), 1));

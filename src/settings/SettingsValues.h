@@ -5,7 +5,9 @@
 
 // The process-wide values shared by the windows for the whole run. They start
 // empty and 0; SettingsStore::LoadServerSettings fills the first four from
-// orvenda.ini, the mail check fills UserId and Password from iniIdPass.ini.
+// orvenda.ini; the account dialog's OK sets UserId and Password for the rest
+// of the run, saved or not, and until then the mail check fills them from
+// iniIdPass.ini.
 struct SettingsValues
 {
     QString SmtpServer;
@@ -14,4 +16,7 @@ struct SettingsValues
     qint16 ApopFlag = 0; // non-zero asks for the APOP login
     QString UserId;
     QString Password;
+    // UserId and Password were confirmed in the account dialog this run: the
+    // checks use them, not the file.
+    bool accountConfirmed = false;
 };

@@ -1,5 +1,7 @@
 #include "ui/ClickLabel.h"
 
+#include "ui/DialogParts.h"
+
 #include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -10,7 +12,8 @@
 namespace {
 
 // The caption as assistive technology sees it: a button whose name is its
-// caption and whose press action runs it.
+// caption and whose press action runs it; out of view, it is not showing and
+// has nothing to press.
 class AccessibleClickLabel : public QAccessibleWidget
 {
 public:
@@ -25,12 +28,22 @@ public:
         }
         return QAccessibleWidget::text(t);
     }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.offscreen = DialogParts::isOutOfView(label());
+        return state;
+    }
     QStringList actionNames() const override
     {
+        if (DialogParts::isOutOfView(label()))
+            return {};
         return QStringList(pressAction()) + QAccessibleWidget::actionNames();
     }
     void doAction(const QString& action) override
     {
+        if (DialogParts::isOutOfView(label()))
+            return;
         if (action == pressAction())
             label()->pressLater();
         else
@@ -101,12 +114,8 @@ void ClickLabel::paintEvent(QPaintEvent* event)
     QLabel::paintEvent(event);
     if (!hasFocus())
         return;
-    // Two lines: black outside, the caption's colour inside, so that one of
-    // them stands out over the sky, the cockpit or a plain background.
+    // In the caption's colour, edged in black: it stands out over the sky,
+    // the cockpit or a plain background.
     QPainter painter(this);
-    const QRect r = contentsRect().adjusted(0, 0, -1, -1);
-    painter.setPen(Qt::black);
-    painter.drawRect(r);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawRect(r.adjusted(1, 1, -1, -1));
+    DialogParts::paintFocusFrame(this, painter, palette().color(QPalette::WindowText));
 }

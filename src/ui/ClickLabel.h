@@ -6,8 +6,8 @@
 // do Space and Enter while it has the keyboard focus (captions that should be
 // reached by Tab get a focus policy from their window; a frame in the
 // caption's colour, edged in black so that it shows over any picture, then
-// marks the one that has the focus). Assistive technology sees a button
-// named by its caption, with a press action.
+// marks the one that has the focus, inside the window's edge). Assistive
+// technology sees a button named by its caption, with a press action.
 class ClickLabel : public QLabel
 {
     Q_OBJECT

@@ -2,14 +2,32 @@
 
 #include "ui/InFront.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 
+namespace {
+
+// A window as assistive technology meets it: a frame, or a dialog, named by
+// its title.
+QAccessibleInterface* accessibleForm(const QString& className, QObject* object)
+{
+    if (className != QLatin1String("Form"))
+        return nullptr;
+    auto* form = static_cast<Form*>(object);
+    return new QAccessibleWidget(form,
+                                 form->isDialog() ? QAccessible::Dialog : QAccessible::Window);
+}
+
+} // namespace
+
 Form::Form() : QWidget(nullptr)
 {
+    static const bool accessible = (QAccessible::installFactory(accessibleForm), true);
+    Q_UNUSED(accessible);
     setAttribute(Qt::WA_DeleteOnClose, false);
 }
 
@@ -72,6 +90,7 @@ void Form::useFixedSingleBorder(bool minimizeButton)
     if (minimizeButton)
         flags |= Qt::WindowMinimizeButtonHint;
     setWindowFlags(flags);
+    m_dialog = !minimizeButton;
     if (!minimizeButton)
         InFront::keepFromMinimising(*this);
 }

@@ -30,6 +30,10 @@ public:
     // (see FormRef::Show).
     virtual void bringForward(QWidget* from);
 
+    // A fixed window that cannot be minimised: a dialog, to assistive
+    // technology; the others are frames. Either is named by its title.
+    bool isDialog() const { return m_dialog; }
+
     // Set by the registry: unloads this window through its one reference.
     void setUnloader(std::function<void()> unloader) { m_unloader = std::move(unloader); }
 
@@ -60,6 +64,7 @@ protected:
 private:
     std::function<void()> m_unloader;
     bool m_closesOnEscape = false;
+    bool m_dialog = false;
 };
 
 // The one process-wide instance of window F: created on reference, shown

@@ -3,10 +3,14 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <deque>
 #include <functional>
+#include <memory>
+
+class QMessageBox;
 
 // Application-modal message boxes with the classic style values. Tests answer
 // them through a queue instead of a real modal loop.
@@ -51,14 +55,26 @@ public:
     void setNeverBlock(bool on) { m_neverBlock = on; }
     int unanswered() const { return m_unanswered; }
 
-    // The prompt as a box lays it out: a line may break only at the end of a
-    // phrase (after a blank, 。、？！, or between groups of four bytes of a
-    // fingerprint such as "AB:CD:EF:01:") that leaves three characters or
-    // more on each side; everywhere else a word joiner (U+2060, drawn as
-    // nothing) or a no-break space holds the characters together, so that a
-    // Japanese sentence stays whole where it fits and never leaves a tail of
-    // one or two characters on a line of its own.
-    static QString phrased(const QString& prompt);
+    // The box MsgBox shows, not shown yet: the prompt is its text as composed
+    // (what assistive technology reads and Ctrl+C copies), drawn in lines
+    // phrased for the width of a box on its screen once it shows; the
+    // style's icon and buttons.
+    static std::unique_ptr<QMessageBox> makeBox(const QString& prompt, int style,
+                                                const QString& title, QWidget* parent);
+    // The lines a box made by makeBox draws, once it has shown.
+    static QStringList shownLines(const QMessageBox& box);
+
+    // The prompt in lines no wider than `width`, as `measure` gives a line's
+    // width. Lines break at the prompt's own line ends, else only at the end
+    // of a phrase (after a blank or 。、？！, or between groups of four bytes
+    // of a fingerprint such as "AB:CD:EF:01:") that leaves three characters
+    // or more on each side, and each line takes as many phrases as fit. No
+    // line starts with a closing bracket, 。 or 、, and a name in 「」 that
+    // fits on a line is not broken inside. A phrase wider than the line (a
+    // long path or server value) breaks before a 「 or after a / or \ where
+    // one comes late enough, else where the line is full.
+    using Measure = std::function<qreal(const QString&)>;
+    static QStringList phrased(const QString& prompt, qreal width, const Measure& measure);
 
 private:
     struct Queued

@@ -6,15 +6,21 @@ bus the program uses.
     atspi_driver.py dump APP [NAME]          one line per object: role, name,
                                              focusable, showing, actions; once
                                              an object named NAME is there
-    atspi_driver.py press APP NAME           runs the named object's Press action
+    atspi_driver.py press APP NAME [ROLE]    runs the named object's Press action
+    atspi_driver.py set-text APP NAME TEXT   puts TEXT into the field so named
     atspi_driver.py wait-text APP NAME TEXT  waits until the object so named
                                              holds TEXT
+    atspi_driver.py lint APP                 fails on (and prints) an invisible
+                                             character in a name or text, a field
+                                             without a name, an object showing
+                                             outside its window
 
 APP is the application's name on the bus. Each command waits for what it
 needs for up to 90 s (a hang guard) and exits 1 when it never comes.
 """
 import sys
 import time
+import unicodedata
 
 import pyatspi
 
@@ -60,6 +66,29 @@ def text_of(node):
         return node.name
 
 
+def extents(node):
+    e = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return e.x, e.y, e.x + e.width, e.y + e.height
+
+
+def lint(app):
+    problems = []
+    for window in [app.getChildAtIndex(i) for i in range(app.childCount)]:
+        x0, y0, x1, y1 = extents(window)
+        for node in walk(window):
+            what = "%s '%s': " % (role_name(node), node.name)
+            if any(unicodedata.category(c) == "Cf" for c in node.name + text_of(node)):
+                problems.append(what + "an invisible character")
+            if role_name(node) in ("text", "password text") and not node.name:
+                problems.append(what + "a field without a name")
+            a0, b0, a1, b1 = extents(node)
+            if (node.getState().contains(pyatspi.STATE_SHOWING)
+                    and not (a0 < x1 and x0 < a1 and b0 < y1 and y0 < b1)):
+                problems.append(what + "showing outside its window")
+    print("\n".join(problems))
+    return 1 if problems else 0
+
+
 def until(find):
     end = time.monotonic() + BOUND_S
     while time.monotonic() < end:
@@ -70,13 +99,16 @@ def until(find):
     return None
 
 
-def named(app_name, name, role=None):
+def named(app_name, name, role=None, text=None):
+    """The first object so named (with that role, holding that text)."""
+    roles = (role,) if isinstance(role, str) else role
     def find():
         app = application(app_name)
         if app is None:
             return None
         for node in walk(app):
-            if node.name == name and (role is None or role_name(node) == role):
+            if (node.name == name and (roles is None or role_name(node) in roles)
+                    and (text is None or text_of(node) == text)):
                 return node
         return None
     return until(find)
@@ -95,15 +127,19 @@ def main():
                 states.contains(pyatspi.STATE_SHOWING), ",".join(actions(node))))
         return 0
     if command == "press":
-        node = named(app_name, sys.argv[3])
+        node = named(app_name, sys.argv[3], sys.argv[4] if len(sys.argv) > 4 else None)
         if node is None or "Press" not in actions(node):
             return 1
         a = node.queryAction()
         return 0 if a.doAction(actions(node).index("Press")) else 1
+    if command == "set-text":
+        node = named(app_name, sys.argv[3], ("text", "password text"))
+        return 0 if node is not None and node.queryEditableText().setTextContents(sys.argv[4]) else 1
+    if command == "lint":
+        app = until(lambda: application(app_name))
+        return 1 if app is None else lint(app)
     if command == "wait-text":
-        want = sys.argv[4]
-        return 0 if until(lambda: (lambda n: n if n is not None and text_of(n) == want
-                                   else None)(named(app_name, sys.argv[3]))) else 1
+        return 0 if named(app_name, sys.argv[3], text=sys.argv[4]) else 1
     return 2
 
 

@@ -3,9 +3,10 @@
 # of its own (when started as root; root may write anywhere) with a Wine
 # prefix of its own; the silent install, twice (the second over the first);
 # the install folder made read-only; Kestrova started from its Start-menu
-# shortcut and driven with xdotool: 設定's hang-up option, the server and
-# account dialogs, a check against Dovecot and a trusted certificate, all
-# kept in %LOCALAPPDATA%\kestrova\★MailData and the documents folder, nothing
+# shortcut and driven with xdotool: the sound switch (the install folder's
+# name has a blank), 設定's hang-up option, the server and account dialogs, a
+# check against Dovecot and a trusted certificate, all kept in
+# %LOCALAPPDATA%\kestrova\★MailData and the documents folder, nothing
 # beside the program; an install over the running program, refused whole;
 # the silent uninstall, which keeps the user's settings.
 #   installer_user.sh SETUP-EXE ZIP WINE-RUNNER
@@ -131,9 +132,11 @@ for line in '"DisplayName"="\x30b1\x30b9\x30c8\x30ed\x30fc\x30d0"' '"DisplayVers
 done
 chmod -R a-w "$program"
 
-# The program as the shortcut starts it.
+# The program as the shortcut starts it, its sound to SDL's disk driver.
+sound="$documents/sound.raw"
 start() {
-  as_user "$wine_runner" start 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ケストローバ.lnk' \
+  as_user env SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="C:\\users\\$user\\Documents\\sound.raw" \
+    "$wine_runner" start 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\ケストローバ.lnk' \
     >>"$work/log" 2>&1 &
   app_pid=$!
   main=$(wait_window 'Ver 1\.0$') || { echo "FAILED: no main window"; cat "$work/log"; exit 1; }
@@ -153,6 +156,12 @@ server_dialog() { # server_dialog POP3-VALUE: typed into サーバー from 設�
 dovecot_start "$work/dovecot" || { echo "FAILED: Dovecot did not start"; exit 1; }
 start_window_manager
 start
+eval "$(xdotool getwindowgeometry --shell "$main")"
+click "$main" 120 $((HEIGHT - 7)) # Sound OFF, on the cockpit's lowest row
+# Half a second of 16-bit stereo at 44.1 kHz (the first buffers may be silence).
+check "the sound switch sounds from Program Files, whose name has a blank" \
+  wait_for bash -c "[ \$(stat -c %s '$sound' 2>/dev/null || echo 0) -gt 88200 ]"
+click "$main" 120 $((HEIGHT - 7)) # Soun ON: the sound stops, the device closes
 menu Down Return
 settings=$(wait_window '^設定$') || { echo "FAILED: no 設定"; exit 1; }
 server_dialog "pop3://127.0.0.1:$DOVECOT_PLAIN_PORT"
@@ -201,6 +210,8 @@ check "the program runs on" kill -0 "$app_pid"
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4 2>/dev/null
 check "closing the main window ends the program" wait_for bash -c "! kill -0 $app_pid 2>/dev/null"
 app_pid=""
+check "what the sound switch played is sound, not silence" \
+  /usr/bin/python3 -c 'import sys; sys.exit(not any(open(sys.argv[1], "rb").read()))' "$sound"
 
 cp -r "$c/users/$user/AppData/Local/kestrova" "$work/settings"
 as_user "$wine_runner" "$program/uninstall.exe" /S

@@ -307,8 +307,8 @@ TEST_F(MainWindow, SoundSwitchAlternatesStartAndStop)
     EXPECT_EQ(child<QLabel>(m, "Label7")->text(), QStringLiteral("Sound OFF"));
     const QStringList cmds = ctx.sound.commands();
     ASSERT_EQ(cmds.size(), 3);
-    EXPECT_TRUE(cmds[0].startsWith(QStringLiteral("open ")));
-    EXPECT_TRUE(cmds[0].endsWith(QStringLiteral("Sound/1.wav alias MIDIFILE")));
+    EXPECT_TRUE(cmds[0].startsWith(QStringLiteral("open \"")));
+    EXPECT_TRUE(cmds[0].endsWith(QStringLiteral("Sound/1.wav\" alias MIDIFILE")));
     EXPECT_EQ(cmds[1], QStringLiteral("play MIDIFILE notify"));
     EXPECT_EQ(cmds[2], QStringLiteral("close MIDIFILE"));
 }

@@ -93,7 +93,7 @@ BoxSeen answerNextBox(const QList<QWidget*>& others, QMessageBox::StandardButton
             return;
         seen.appeared = true;
         poll.stop();
-        seen.text = box->text().remove(QChar(0x2060)).replace(QChar(0x00A0), u' '); // as phrased
+        seen.text = box->text();
         const WId id = box->winId();
         auto aboveOthers = [&] {
             return std::all_of(others.begin(), others.end(),

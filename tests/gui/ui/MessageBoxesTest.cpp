@@ -3,6 +3,7 @@
 // check's) must come out in front of the window the user is looking at.
 
 #include "support/Controls.h"
+#include "support/QtValues.h"
 #include "support/app/AppHarness.h"
 
 #include "settings/OptionForm.h"
@@ -59,4 +60,38 @@ TEST(MessageBoxOwner, TheAskingWindowElseTheActiveOneElseTheMainWindow)
     ctx.msgBox.MsgBox(QStringLiteral("x"));
     EXPECT_EQ(lastOwner(), nullptr);
     EXPECT_EQ(ctx.msgBox.unanswered(), 6);
+}
+
+// Where a box's lines break (shown joined by "|"), every character one unit wide.
+TEST(MessageBoxText, LinesBreakAtPhraseEndsAndNeverBeforeAClosingBracket)
+{
+    const struct
+    {
+        const char16_t* prompt;
+        qreal width;
+        const char16_t* lines;
+    } cases[] = {
+        // A stop before a closing bracket ends no phrase: no line starts with 」 or 』.
+        {u"前置きです あいう。」えおか。 かきく、』けこさ。", 10,
+         u"前置きです|あいう。」えおか。|かきく、』けこさ。"},
+        // A 「」 name that fits stays whole; a phrase wider than the line
+        // breaks before a 「, else where the line is full.
+        {u"サーバーの「APOP を使用する」を外して、もう一度。", 14,
+         u"サーバーの|「APOP を使用する」を外|して、もう一度。"},
+        // The prompt's own line ends, then groups of four bytes of a fingerprint.
+        {u"指紋は次のとおりです。\n3A:F1:09:BC:77:E2:5D:10:C4:8B:92:AA:01:6F:3E:D5", 26,
+         u"指紋は次のとおりです。|3A:F1:09:BC:77:E2:5D:10:|C4:8B:92:AA:01:6F:3E:D5"},
+        // No tail of one or two characters.
+        {u"前置き文です。ファイルを開けませんでした。はい", 16,
+         u"前置き文です。|ファイルを開けませんでした。はい"},
+        // A long path breaks before its 「 and after a /.
+        {u"ホームページ「/home/user/長いフォルダー/README.md」を開けませんでした。", 20,
+         u"ホームページ|「/home/user/長いフォルダー/|README.md」を開けませんでした。"},
+    };
+    const auto characters = [](const QString& line) { return qreal(line.size()); };
+    for (const auto& c : cases) {
+        EXPECT_EQ(
+            MessageBoxes::phrased(QString::fromUtf16(c.prompt), c.width, characters).join(u'|'),
+            QString::fromUtf16(c.lines));
+    }
 }

@@ -169,7 +169,7 @@ TEST_F(MailCheck, JapanesePasswordLogsInAsShiftJis)
     EXPECT_EQ(result2(), QStringLiteral("1"));
 }
 
-TEST_F(MailCheck, MissingPasswordOpensTheAccountDialogAndLogsNobodyIn)
+TEST_F(MailCheck, MissingPasswordOpensTheAccountDialogWhoseEntryLogsInUnsaved)
 {
     AppContext& ctx = startWith(s_server->plainHostPort(), "[EXEINI]\r\nNAME=three\r\n");
     const int before = logins(QStringLiteral("three"));
@@ -180,6 +180,15 @@ TEST_F(MailCheck, MissingPasswordOpensTheAccountDialogAndLogsNobodyIn)
     EXPECT_EQ(result2(), QStringLiteral("-"));
     EXPECT_EQ(logins(QStringLiteral("three")), before);
     EXPECT_TRUE(ctx.msgBox.shown().isEmpty());
+
+    // Typed and confirmed with the save box unticked, the password logs in
+    // from then on; the file gets NAME3=0 only.
+    child<QLineEdit>(ctx.idPassForm.get(), "PassText")->setText(QStringLiteral("pw-three"));
+    ctx.idPassForm->OKCommand_Click();
+    h.main().Label8_Click();
+    EXPECT_EQ(result2(), QStringLiteral("3"));
+    EXPECT_EQ(logins(QStringLiteral("three"), before + 1), before + 1);
+    EXPECT_EQ(h.readFile(h.idPassPath()), QByteArray("[EXEINI]\r\nNAME=three\r\nNAME3=0\r\n"));
 }
 
 TEST_F(MailCheck, LongAccountNameIsCutTo255Bytes)

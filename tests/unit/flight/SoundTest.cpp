@@ -179,7 +179,7 @@ TEST_F(Sound, CommandSequence)
     EXPECT_EQ(m.commands().size(), 12);
 }
 
-TEST_F(Sound, OpenFailsForBlankPathsAndBadFiles)
+TEST_F(Sound, OpenFailsForUnquotedBlankPathsAndBadFiles)
 {
     const QString blank = file("with blank/Sound/1.wav", makeWave(500));
     const QString junk = file("junk.wav", QByteArray(100, 'x'));
@@ -191,11 +191,15 @@ TEST_F(Sound, OpenFailsForBlankPathsAndBadFiles)
     }
 }
 
-TEST_F(Sound, CommandsReallySoundAndStopOnClose)
+TEST_F(Sound, TheSwitchSoundSoundsFromAnyFolderAndStopsOnClose)
 {
+#ifndef Q_OS_WIN // a name with quotes of its own (no Windows name holds one)
+    m.playSwitchSound(file("a \"quoted\" name/1.wav", makeWave(500)));
+    EXPECT_EQ(m.openAlias(), "MIDIFILE");
+    m.closeSwitchSound();
+#endif
     const QString raw = dir.filePath("out.raw");
-    m.mciSendString("open " + file("1.wav", makeWave(3000)) + " alias MIDIFILE");
-    m.mciSendString("play MIDIFILE notify");
+    m.playSwitchSound(file("Program Files/Kestrova ★/Sound/1.wav", makeWave(3000)));
     EXPECT_EQ(m.output().driverInUse(), "disk");
     // Read once closed: on Windows SDL holds its file open without sharing.
     EXPECT_TRUE(waitForHalfASecondOfOutput(raw));
