@@ -2,6 +2,7 @@
 
 #include "mail/CertificatePins.h"
 #include "mail/Pop3Connection.h"
+#include "mail/Pop3Dialer.h"
 #include "mail/Pop3Host.h"
 #include "mail/UntrustedCertificate.h"
 
@@ -38,13 +39,17 @@
 //
 // Messages are never deleted: no path sends DELE.
 //
+// How the server is reached (its addresses, the port, TLS or STLS, the
+// fallbacks) is Pop3Dialer's to decide; this class asks it for a session and
+// tells the user what happened.
+//
 // Pipelining: a caller about to ask status, size and the whole message of
 // every message in turn (TOP n 0, LIST n, RETR n for n = 1, 2, ...) may say
 // so with pipelineMessages(). Where the server announced PIPELINING, those
-// commands then go out ahead of their answers, at most kPipelineWindow
-// unanswered at any time, and each call takes the answer owed to its own
-// command: the calls, their order and their results stay exactly as without
-// it, only the waits for the network overlap. Elsewhere nothing changes.
+// commands then go out ahead of their answers (Pop3Connection::planMessages)
+// and each call takes the answer owed to its own command: the calls, their
+// order and their results stay exactly as without it, only the waits for the
+// network overlap. Elsewhere nothing changes.
 //
 // Server certificates verify against the system store plus SSL_CERT_FILE and
 // SSL_CERT_DIR (see TrustStore), or match the certificate the user pinned for
@@ -106,22 +111,21 @@ public:
     // yet) and the calls go one by one. A call out of that order ends the
     // pipeline: the answers already on their way are read and dropped.
     bool pipelineMessages(int handle, int count);
-    // The most commands sent ahead whose answers are not yet read. A few
-    // hundred bytes of commands: they always fit the socket buffers, so the
-    // client never blocks writing while the server waits for it to read.
-    static constexpr int kPipelineWindow = 16;
+    // The most commands sent ahead whose answers are not yet read.
+    static constexpr int kPipelineWindow = Pop3Connection::kPipelineWindow;
 
     // What went wrong in the last failed call: the kinds the caller may
     // explain to the user, each with its own way out.
     enum class Failure {
         None,
-        BadServerValue,       // not a server value Pop3Host reads
-        HostNotFound,         // no such name
-        ConnectRefused,       // the connection refused, or nothing answers there
-        NoAnswer,             // no answer within the bound
-        ConnectionLost,       // the link closed or broke
-        NotPop3,              // an answer that is not POP3 (or too long)
-        Tls,                  // no TLS: a broken handshake, or a certificate nobody can vouch for
+        BadServerValue, // not a server value Pop3Host reads
+        HostNotFound,   // no such name
+        ConnectRefused, // the connection refused, or nothing answers there (on any port tried)
+        NoAnswer,       // no answer within the bound
+        SilentPort,     // connected, and the server sent nothing (a port that waits for TLS?)
+        ConnectionLost, // the link closed or broke
+        NotPop3,        // an answer that is not POP3 (or too long)
+        Tls,            // no TLS: a broken handshake, or a certificate nobody can vouch for
         UntrustedCertificate, // a certificate the user may choose to trust
         Refused,              // the server refused a command
         LoginRefused,         // the server refused the login
@@ -155,28 +159,22 @@ public:
 
     // Test seams.
     void setTimeouts(int connectMs, int replyMs);
+    // The ports a server value without one means.
+    void setDefaultPorts(Pop3Host::Ports ports) { m_ports = ports; }
+    // Where host names are looked up (the system's when empty).
+    void setResolver(Pop3Dialer::Resolver resolve) { m_resolve = std::move(resolve); }
     void addCaCertificates(const QList<QSslCertificate>& cas);
 
     // The last failure text (for tests and callers inside the program).
     const QString& lastMessage() const { return m_lastMessage; }
 
 private:
-    // The message commands announced by pipelineMessages(), numbered from 0:
-    // command k is step k % 3 (TOP, LIST, RETR) of message k / 3 + 1.
-    struct Pipeline
-    {
-        qint64 taken = 0; // commands whose call has come
-        qint64 sent = 0;  // commands sent
-        qint64 end = 0;   // commands announced
-    };
-
     // One open connection and the server value it was opened with.
     struct Session
     {
         std::unique_ptr<Pop3Connection> connection;
         QString server; // as the user wrote it, for texts
         Pop3Host host;
-        std::optional<Pipeline> pipeline;
     };
 
     Session* session(int handle);
@@ -184,8 +182,10 @@ private:
     QString serverWords(const QByteArray& reply) const;
     int failConnection(Pop3Connection::Status status, const QByteArray& serverReply,
                        const Session& session);
-    static QString tlsFailureText(const Session& session);
-    Pop3Connection::Status messageCommand(Session& session, int step, int no, QByteArray* reply);
+    // The failure of a connection that did not open; session holds the
+    // connection the dialer handed back, if any.
+    int failDial(const Pop3Dialer::Result& dialed, const Session& session);
+    QString tlsFailureText(const Session& session) const;
     int queryMessage(int handle, int no, std::span<char> subject, std::span<char> date,
                      std::span<char> from, std::span<char> header, std::span<char>* body);
     const QList<QSslCertificate>& trustedCertificates();
@@ -194,6 +194,8 @@ private:
     int m_nextHandle = 1;
     int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     int m_replyTimeoutMs = kDefaultReplyTimeoutMs;
+    Pop3Host::Ports m_ports;
+    Pop3Dialer::Resolver m_resolve;
     QList<QSslCertificate> m_extraCas;
     // System store, environment and extra certificates, built at the first
     // connection and again when the environment's variables change.

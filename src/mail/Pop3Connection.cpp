@@ -1,5 +1,6 @@
 #include "mail/Pop3Connection.h"
 
+#include "mail/ConnectAttempt.h"
 #include "mail/ServerText.h"
 
 #include <QCryptographicHash>
@@ -7,7 +8,9 @@
 #include <QSslSocket>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -49,6 +52,30 @@ bool canBeginStatusLine(QByteArrayView start)
     return begins("+OK") || begins("-ERR");
 }
 
+// The command line of one step of a message, formatted in place: it is made
+// for every message command.
+class MessageLine
+{
+public:
+    MessageLine(Pop3Connection::MessageStep step, qint64 no)
+    {
+        using Step = Pop3Connection::MessageStep;
+        const std::string_view verb = step == Step::Header ? "TOP "
+                                      : step == Step::Size ? "LIST "
+                                                           : "RETR ";
+        char* end = std::copy(verb.begin(), verb.end(), m_text);
+        end = std::to_chars(end, m_text + sizeof m_text, no).ptr;
+        if (step == Step::Header)
+            end = std::copy_n(" 0", 2, end);
+        m_size = end - m_text;
+    }
+    QByteArrayView view() const { return QByteArrayView(m_text, m_size); }
+
+private:
+    char m_text[32]; // the longest: "RETR " or "TOP " and " 0" around 19 digits
+    qsizetype m_size = 0;
+};
+
 } // namespace
 
 Pop3Connection::Pop3Connection(int connectTimeoutMs, int replyTimeoutMs,
@@ -66,7 +93,7 @@ Pop3Connection::Status Pop3Connection::fail(Status status)
 {
     if (status != Status::Ok && status != Status::ServerError) {
         m_broken = true;
-        m_owed.clear();
+        m_plan.reset();
         if (m_socket)
             m_socket->abort();
     }
@@ -107,20 +134,15 @@ void Pop3Connection::checkCertificate(const QList<QSslError>& errors)
     m_certificateErrors = errors;
 }
 
-Pop3Connection::Status Pop3Connection::connectFailure(const QDeadlineTimer& deadline) const
+Pop3Connection::Status Pop3Connection::handshake(const QString& host, int ms)
 {
-    switch (m_socket->error()) {
-    case QAbstractSocket::HostNotFoundError:
-        return Status::HostNotFound;
-    case QAbstractSocket::SocketTimeoutError:
-        return Status::Timeout;
-    default:
-        return deadline.hasExpired() ? Status::Timeout : Status::ConnectFailed;
-    }
-}
-
-Pop3Connection::Status Pop3Connection::handshakeFailure(const QDeadlineTimer& deadline)
-{
+    // The trusted certificates are loaded before the bound starts: it is the
+    // server's time to answer, not ours to read the certificate store.
+    configureTls(host);
+    const QDeadlineTimer deadline = startWait(ms);
+    m_socket->startClientEncryption();
+    if (m_socket->waitForEncrypted(remainingMs(deadline)))
+        return Status::Ok;
     m_tlsError = m_socket->errorString();
     // A server that says nothing during the handshake is silent, not broken.
     if (m_certificateErrors.isEmpty() && deadline.hasExpired())
@@ -128,11 +150,11 @@ Pop3Connection::Status Pop3Connection::handshakeFailure(const QDeadlineTimer& de
     return fail(Status::TlsFailed);
 }
 
-Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
+Pop3Connection::Status Pop3Connection::begin(qintptr socket, const QString& host, bool tls,
+                                             int handshakeMs)
 {
     abort();
     m_broken = false;
-    m_tcpConnected = false;
     m_pending.clear();
     m_pendingPos = 0;
     m_greeting.clear();
@@ -140,35 +162,37 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
     m_rejectedCertificate = QSslCertificate();
     m_certificateErrors.clear();
     m_pipelining = Pipelining::Unknown;
-    m_owed.clear();
+    m_plan.reset();
     m_socket = std::make_unique<QSslSocket>();
     m_socket->setReadBufferSize(kSocketBuffer);
-    QSslSocket* socket = m_socket.get();
-    // Both signals are emitted from inside the blocking waits below.
-    QObject::connect(socket, &QAbstractSocket::connected, socket,
-                     [this] { m_tcpConnected = true; });
-    QObject::connect(socket, &QSslSocket::sslErrors, socket,
+    QSslSocket* sslSocket = m_socket.get();
+    // Emitted from inside the blocking handshake.
+    QObject::connect(sslSocket, &QSslSocket::sslErrors, sslSocket,
                      [this](const QList<QSslError>& errors) { checkCertificate(errors); });
-
-    // The trusted certificates are loaded before the bound starts: it is the
-    // server's time to answer, not ours to read the certificate store.
-    if (host.security() == Pop3Host::Security::Tls)
-        configureTls(host.host());
-    const QDeadlineTimer deadline = startWait(m_connectTimeoutMs);
-    if (host.security() == Pop3Host::Security::Tls) {
-        m_socket->connectToHostEncrypted(host.host(), host.port(), host.host());
-        if (!m_socket->waitForEncrypted(remainingMs(deadline))) {
-            if (!m_tcpConnected)
-                return fail(connectFailure(deadline));
-            return handshakeFailure(deadline);
-        }
-    } else {
-        m_socket->connectToHost(host.host(), host.port());
-        if (!m_socket->waitForConnected(remainingMs(deadline)))
-            return fail(connectFailure(deadline));
+    if (!m_socket->setSocketDescriptor(socket)) {
+        ConnectAttempt::closeSocket(socket); // not taken over, so still ours
+        return fail(Status::ConnectionLost);
     }
+    const Status status = tls ? handshake(host, handshakeMs) : Status::Ok;
+    m_greetingDeadline = startWait(m_replyTimeoutMs);
+    return status;
+}
 
-    Status status = readStatusLine(&m_greeting);
+Pop3Connection::Status Pop3Connection::readGreeting(QDeadlineTimer look)
+{
+    if (!isUsable())
+        return fail(Status::ConnectionLost);
+    if (!look.isForever() && m_pendingPos == m_pending.size()) {
+        const Status status = fill(std::min(look, m_greetingDeadline));
+        if (status == Status::Timeout && !m_greetingDeadline.hasExpired())
+            return Status::Silent; // still open: the greeting may yet come
+        if (status != Status::Ok && status != Status::Timeout)
+            return fail(status);
+    }
+    Status status = readStatusLine(&m_greeting, m_greetingDeadline);
+    m_lastWaitMs = m_replyTimeoutMs; // the greeting's bound, however much of it was left
+    if (status == Status::Timeout && m_pending.isEmpty() && !isEncrypted())
+        return Status::Silent;
     if (status != Status::Ok)
         return fail(status);
     if (m_greeting.startsWith("-ERR")) {
@@ -180,14 +204,13 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
     }
     if (!m_greeting.startsWith("+OK"))
         return fail(Status::ProtocolError);
+    return Status::Ok;
+}
 
-    if (host.security() != Pop3Host::Security::StartTlsIfOffered)
-        return Status::Ok;
-
-    // Upgrade before any login when the server offers it, so no password
-    // crosses the network in clear where the server can do better.
+Pop3Connection::Status Pop3Connection::upgradeIfOffered(const QString& host)
+{
     QByteArray capabilities;
-    status = readCapabilities(&capabilities);
+    const Status status = readCapabilities(&capabilities);
     if (status == Status::ServerError) {
         // A server without CAPA offers neither STLS nor pipelining.
         m_pipelining = Pipelining::NotOffered;
@@ -204,7 +227,7 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
     // only a no is kept (which costs nothing but speed if it was forged).
     if (!pipelining)
         m_pipelining = Pipelining::NotOffered;
-    return startTls(host.host());
+    return startTls(host);
 }
 
 Pop3Connection::Status Pop3Connection::readCapabilities(QByteArray* list)
@@ -245,12 +268,7 @@ Pop3Connection::Status Pop3Connection::startTls(const QString& host)
         return fail(Status::ProtocolError);
     m_pending.clear();
     m_pendingPos = 0;
-    configureTls(host);
-    const QDeadlineTimer deadline = startWait(m_connectTimeoutMs);
-    m_socket->startClientEncryption();
-    if (!m_socket->waitForEncrypted(remainingMs(deadline)))
-        return handshakeFailure(deadline);
-    return Status::Ok;
+    return handshake(host, m_connectTimeoutMs);
 }
 
 Pop3Connection::Status Pop3Connection::writeLine(QByteArrayView line)
@@ -352,18 +370,13 @@ Pop3Connection::Status Pop3Connection::command(QByteArrayView line, QByteArray* 
     reply->truncate(0);
     if (!isUsable())
         return fail(Status::ConnectionLost);
-    if (!m_owed.empty()) {
-        if (m_owed.front().line == line) {
-            m_owed.pop_front();
-            return takeStatus(reply);
-        }
-        const Status status = drainOwed(QDeadlineTimer::Forever);
-        if (status != Status::Ok)
-            return status;
-    }
-    const Status status = writeLine(line);
+    const Status status = drainOwed(QDeadlineTimer::Forever);
     if (status != Status::Ok)
         return status;
+    m_plan.reset();
+    const Status written = writeLine(line);
+    if (written != Status::Ok)
+        return written;
     return takeStatus(reply);
 }
 
@@ -379,28 +392,69 @@ Pop3Connection::Status Pop3Connection::takeStatus(QByteArray* reply, QDeadlineTi
     return fail(Status::ProtocolError);
 }
 
-Pop3Connection::Status Pop3Connection::sendAhead(const std::vector<Ahead>& commands)
+bool Pop3Connection::planMessages(qint64 count)
 {
+    m_plan.reset();
+    if (count <= 0 || !offersPipelining())
+        return false;
+    m_plan = Plan{0, 0, count * kMessageSteps, true};
+    return true;
+}
+
+Pop3Connection::Status Pop3Connection::messageCommand(MessageStep step, qint64 no,
+                                                      QByteArray* reply)
+{
+    const MessageLine line(step, no);
+    if (!m_plan || no < 1 || (no - 1) * kMessageSteps + int(step) != m_plan->taken)
+        return command(line.view(), reply); // not the next in the plan: it ends
+    reply->truncate(0);
     if (!isUsable())
         return fail(Status::ConnectionLost);
+    Plan& plan = *m_plan;
+    if (plan.sent - plan.taken <= kPipelineWindow / 2 && plan.sent < plan.end) {
+        const Status status = sendAhead();
+        if (status != Status::Ok)
+            return status;
+    }
+    const bool owed = plan.taken < plan.sent;
+    if (++plan.taken == plan.end)
+        m_plan.reset();
+    if (!owed) {
+        const Status status = writeLine(line.view());
+        if (status != Status::Ok)
+            return status;
+    }
+    return takeStatus(reply);
+}
+
+// Sends the next commands of the plan in one write, without waiting for any
+// answer, up to the window.
+Pop3Connection::Status Pop3Connection::sendAhead()
+{
+    Plan& plan = *m_plan;
     QByteArray out;
-    for (const Ahead& ahead : commands)
-        out += ahead.line + "\r\n";
+    for (; plan.sent < plan.end && plan.sent - plan.taken < kPipelineWindow; ++plan.sent) {
+        const MessageLine line(MessageStep(plan.sent % kMessageSteps),
+                               plan.sent / kMessageSteps + 1);
+        out += line.view();
+        out += "\r\n";
+    }
     // Owed before the write: a write that fails drops the session and them.
-    m_owed.insert(m_owed.end(), commands.begin(), commands.end());
     return writeBytes(out);
 }
 
 Pop3Connection::Status Pop3Connection::drainOwed(QDeadlineTimer whole)
 {
-    while (!m_owed.empty()) {
-        const bool multiLine = m_owed.front().multiLine;
-        m_owed.pop_front();
+    if (!m_plan)
+        return Status::Ok;
+    const Plan plan = *m_plan;
+    m_plan.reset();
+    for (qint64 k = plan.taken; k < plan.sent; ++k) {
         QByteArray reply;
         Status status = takeStatus(&reply, whole);
         if (status == Status::ServerError)
             continue;
-        if (status == Status::Ok && multiLine)
+        if (status == Status::Ok && MessageStep(k % kMessageSteps) != MessageStep::Size)
             status = readData([](QByteArrayView) {}, -1, whole);
         if (status != Status::Ok)
             return status;

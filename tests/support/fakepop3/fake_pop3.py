@@ -47,6 +47,9 @@ Modes:
                     when it just goes
   tls-hold          as tls, but QUIT goes unanswered: the server neither
                     reads nor closes for a minute
+  swallow           takes no connection: its backlog is filled at once, so
+                    further connection attempts get no answer at all (an
+                    address whose route is broken)
 
 A mode of the first list followed by "+pipelining" (huge-count-refuse+pipelining)
 behaves as that mode and lists PIPELINING in its answer to CAPA.
@@ -78,12 +81,16 @@ def main():
         address, port = sys.argv[sys.argv.index("--listen") + 1].rsplit(":", 1)
         port = int(port)
 
-    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    family = socket.AF_INET6 if ":" in address else socket.AF_INET
+    server = socket.socket(family, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     try:
         server.bind((address, port))
     except OSError:
         print(0, flush=True)
+        return
+    if mode == "swallow":
+        swallow(server, family)
         return
     server.listen(16)
     print(server.getsockname()[1], flush=True)
@@ -132,6 +139,22 @@ def main():
         # is always counted.
         mark(b"start")
         threading.Thread(target=serve, args=(conn,), daemon=True).start()
+
+
+def swallow(server, family):
+    """After listen(0) and a few connections nobody accepts, the queue is
+    full and the system answers no further SYN."""
+    server.listen(0)
+    held = []
+    for _ in range(4):
+        c = socket.socket(family, socket.SOCK_STREAM)
+        c.setblocking(False)
+        c.connect_ex(server.getsockname()[:2])
+        held.append(c)
+    select.select([], held[:1], [], 10)  # the first one is in the queue
+    print(server.getsockname()[1], flush=True)
+    while True:
+        time.sleep(3600)
 
 
 def read_lines(conn):
