@@ -3,8 +3,8 @@
 //   small  5,000 messages of 2 KB
 //   huge   one message of 50 MB
 //   tiny   one message of 2 KB
-// every password "pw". Once Dovecot answers, writes PORT=, MASTER_PID= and
-// DIR= lines to the file named by its argument, then waits until it is told
+// every password "pw". Once Dovecot answers, writes PORT=, TLS_PORT=, CA=,
+// MASTER_PID= and DIR= lines to the file named by its argument, then waits until it is told
 // to stop (SIGTERM, SIGINT, SIGHUP) or its standard input closes; stopping
 // Dovecot and removing its folder on the way out.
 //
@@ -118,7 +118,9 @@ int main(int argc, char** argv)
     QFile state(QString::fromLocal8Bit(argv[1]));
     if (!state.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return 1;
-    state.write("PORT=" + QByteArray::number(server.plainPort()) + "\nMASTER_PID=" +
+    state.write("PORT=" + QByteArray::number(server.plainPort()) +
+                "\nTLS_PORT=" + QByteArray::number(server.tlsPort()) +
+                "\nCA=" + server.caCertificatePath().toLocal8Bit() + "\nMASTER_PID=" +
                 QByteArray::number(master) + "\nDIR=" + server.directory().toLocal8Bit() + "\n");
     state.close();
     return QCoreApplication::exec();
