@@ -3,6 +3,7 @@
 //   small  5,000 messages of 2 KB
 //   huge   one message of 50 MB
 //   tiny   one message of 2 KB
+//   link   50 messages of 20 KB
 // every password "pw". Once Dovecot answers, writes PORT=, TLS_PORT=, CA=,
 // MASTER_PID= and DIR= lines to the file named by its argument, then waits until it is told
 // to stop (SIGTERM, SIGINT, SIGHUP) or its standard input closes; stopping
@@ -110,7 +111,8 @@ int main(int argc, char** argv)
     if (!fill(server, QStringLiteral("bulk"), kBulkCount, kBulkBytes) ||
         !fill(server, QStringLiteral("small"), kSmallCount, kSmallBytes) ||
         !fill(server, QStringLiteral("huge"), 1, kHugeBytes) ||
-        !fill(server, QStringLiteral("tiny"), 1, kSmallBytes)) {
+        !fill(server, QStringLiteral("tiny"), 1, kSmallBytes) ||
+        !fill(server, QStringLiteral("link"), kLinkCount, kLinkBytes)) {
         std::fprintf(stderr, "could not fill the mailboxes in %s\n",
                      qPrintable(server.directory()));
         return 1;

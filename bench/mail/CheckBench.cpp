@@ -20,6 +20,12 @@
 //                                 whose first address (::1) swallows connection
 //                                 attempts; three rounds, one line a run:
 //                                 reach bench=NAME who=ours|curl wall_ns=..
+//   check_bench link PORT          the check and curl in turns on "link" (50
+//                                 messages of 20 KB) through delay_proxy.py
+//                                 (25 ms each way), in front of Dovecot and of
+//                                 a small server without PIPELINING; three
+//                                 rounds after one unrecorded:
+//                                 link bench=dovecot|no_pipelining who=.. wall_ns=..
 #include "BenchMessages.h"
 #include "app/AppContext.h"
 #include "app/MainForm.h"
@@ -33,6 +39,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QLineEdit>
+#include <QProcess>
 #include <QSslCertificate>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -244,6 +251,68 @@ int memory(Program& program, quint16 port)
     return 0;
 }
 
+// delay_proxy.py in front of a loopback port for the life of the object.
+class DelayProxy
+{
+public:
+    explicit DelayProxy(quint16 target)
+    {
+        m_process.start(QStringLiteral("/usr/bin/python3"),
+                        {QStringLiteral(KESTROVA_SOURCE_DIR "/bench/mail/delay_proxy.py"),
+                         QString::number(target)});
+        if (!m_process.waitForStarted(10000))
+            return;
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(10000)) {
+        }
+        m_port = quint16(m_process.readLine().trimmed().toUInt());
+    }
+    ~DelayProxy()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
+int slowLink(Program& program, quint16 port)
+{
+    FakePop3Server noPipelining(QStringLiteral("no-capabilities"));
+    const DelayProxy toDovecot(port);
+    const DelayProxy toNoPipelining(noPipelining.port());
+    if (!noPipelining.isRunning() || toDovecot.port() == 0 || toNoPipelining.port() == 0) {
+        std::fprintf(stderr, "the proxies or the small server did not start\n");
+        return 1;
+    }
+    program.useAccount("link");
+    const struct
+    {
+        const char* bench;
+        quint16 port;
+    } servers[] = {{"dovecot", toDovecot.port()}, {"no_pipelining", toNoPipelining.port()}};
+    for (int round = 0; round < 4; ++round) {
+        for (const auto& server : servers) {
+            // Plain POP3, as curl speaks it.
+            program.useServer(QStringLiteral("pop3://127.0.0.1:%1").arg(server.port));
+            const Measured curl = runCurl(server.port, "link", BenchMessages::kLinkCount);
+            const Measured ours = program.timedCheck(BenchMessages::kLinkCount);
+            if (!curl.ok || !ours.ok)
+                return 1;
+            if (round == 0) // unrecorded: Dovecot's indexes, first calls
+                continue;
+            std::printf("link bench=%s who=curl wall_ns=%lld\n", server.bench,
+                        qlonglong(curl.wallNs));
+            std::printf("link bench=%s who=ours wall_ns=%lld\n", server.bench,
+                        qlonglong(ours.wallNs));
+        }
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
 int reach(Program& program, quint16 tlsPort, const QByteArray& ca)
 {
     NMail& mail = program.context().mail;
@@ -331,14 +400,17 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const QByteArray mode = argc > 2 ? QByteArray(argv[1]) : QByteArray();
     const auto port = quint16(argc > 2 ? QByteArray(argv[2]).toUInt() : 0);
-    if (port == 0 || (mode != "times" && mode != "memory" && !(mode == "once" && argc > 3) &&
-                      !(mode == "reach" && argc > 4))) {
-        std::fprintf(stderr,
-                     "usage: %s times|memory PORT | once PORT USER | reach PORT TLS_PORT CA_FILE\n",
-                     argv[0]);
+    if (port == 0 || (mode != "times" && mode != "memory" && mode != "link" &&
+                      !(mode == "once" && argc > 3) && !(mode == "reach" && argc > 4))) {
+        std::fprintf(
+            stderr,
+            "usage: %s times|memory|link PORT | once PORT USER | reach PORT TLS_PORT CA_FILE\n",
+            argv[0]);
         return 2;
     }
     Program program(port);
+    if (mode == "link")
+        return slowLink(program, port);
     if (mode == "reach")
         return reach(program, quint16(QByteArray(argv[3]).toUInt()), argv[4]);
     if (mode == "times")

@@ -10,9 +10,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
-#include <string_view>
 
 namespace {
 
@@ -30,41 +28,6 @@ QString failureText(const QString& what, const QString& words = QString())
 bool sendable(QByteArrayView text)
 {
     return !text.contains('\r') && !text.contains('\n');
-}
-
-// Parses the decimal number at the start of text (after blanks). Returns
-// false for a sign, no digits or trailing garbage before the next blank.
-bool parseCount(QByteArrayView text, qint64& value)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    qsizetype digits = 0;
-    value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        if (value < (qint64(1) << 40))
-            value = value * 10 + (text[i] - '0');
-        ++i;
-        ++digits;
-    }
-    return digits > 0 && (i == text.size() || text[i] == ' ');
-}
-
-// The index-th word of text, words being separated by white space (as
-// QByteArray::simplified() sees it); empty when there are fewer.
-QByteArrayView wordAt(QByteArrayView text, int index)
-{
-    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    qsizetype i = 0;
-    for (;;) {
-        while (i < text.size() && blank(text[i]))
-            ++i;
-        const qsizetype start = i;
-        while (i < text.size() && !blank(text[i]))
-            ++i;
-        if (start == i || index-- == 0)
-            return text.sliced(start, i - start);
-    }
 }
 
 } // namespace
@@ -416,7 +379,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     if (status != Status::Ok)
         return failConnection(status, reply, *open);
     qint64 count = 0;
-    if (!parseCount(QByteArrayView(reply).sliced(3), count) || count > INT_MAX)
+    if (!Pop3Connection::parseNumber(QByteArrayView(reply).sliced(3), count) || count > INT_MAX)
         return failConnection(Status::ProtocolError, reply, *open);
     return int(count);
 }
@@ -481,13 +444,11 @@ int NMail::NMailPop3GetMailSize(int handle, int no)
     if (!open)
         return failWith(kErrorBadHandle, Failure::NotConnected,
                         QStringLiteral("サーバーに接続していません。"));
-    const Status status =
-        open->connection->messageCommand(Pop3Connection::MessageStep::Size, no, &m_reply);
+    qint64 size = 0;
+    const Status status = open->connection->messageSize(no, &m_reply, &size);
     if (status != Status::Ok)
         return failConnection(status, m_reply, *open);
-    // "+OK <no> <size>"
-    qint64 size = 0;
-    if (!parseCount(wordAt(m_reply, 2), size))
+    if (size < 0)
         return failWith(kErrorProtocol, Failure::BadSize,
                         QStringLiteral("サーバーが返したメールの大きさが正しくありません。"));
     return int(std::min<qint64>(size, INT_MAX - 1));

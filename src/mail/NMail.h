@@ -43,13 +43,15 @@
 // fallbacks) is Pop3Dialer's to decide; this class asks it for a session and
 // tells the user what happened.
 //
-// Pipelining: a caller about to ask status, size and the whole message of
-// every message in turn (TOP n 0, LIST n, RETR n for n = 1, 2, ...) may say
-// so with pipelineMessages(). Where the server announced PIPELINING, those
-// commands then go out ahead of their answers (Pop3Connection::planMessages)
-// and each call takes the answer owed to its own command: the calls, their
-// order and their results stay exactly as without it, only the waits for the
-// network overlap. Elsewhere nothing changes.
+// The message loop: a caller about to ask status, size and the whole
+// message of every message in turn (TOP n 0, LIST n, RETR n for n = 1, 2,
+// ...) may say so with pipelineMessages(). The calls, their order and their
+// results then stay exactly as without it; only the way to the server
+// changes (Pop3Connection::planMessages). Where the server announced
+// PIPELINING, the commands go out ahead of their answers and each call takes
+// the answer owed to its own command. Where it did not, the loop costs one
+// round trip per message: the sizes come from one LIST, and a message's
+// status from the header of its RETR, so no TOP is sent.
 //
 // Server certificates verify against the system store plus SSL_CERT_FILE and
 // SSL_CERT_DIR (see TrustStore), or match the certificate the user pinned for
@@ -93,10 +95,12 @@ public:
     int NMailPop3Authenticate(int handle, const char* id, const char* pass, int apop);
     // The same with the account as text, sent as CP932.
     int NMailPop3Authenticate(int handle, const QString& id, const QString& pass, bool apop);
-    // TOP no 0. Returns 0, or one of the Error values.
+    // TOP no 0 (within the message loop without pipelining, the header of
+    // RETR no). Returns 0, or one of the Error values.
     int NMailPop3GetMailStatus(int handle, int no, std::span<char> subject, std::span<char> date,
                                std::span<char> from, std::span<char> header, int flag);
-    // LIST no. Returns the size the server gives, at most INT_MAX - 1 so that
+    // LIST no (within the message loop without pipelining, from the one
+    // LIST where it gave the size). Returns the size the server gives, at most INT_MAX - 1 so that
     // size + 1 still fits an int; a negative or unreadable size is kErrorProtocol.
     int NMailPop3GetMailSize(int handle, int no);
     // RETR no. Returns the number of message bytes received (at most INT_MAX),
@@ -108,8 +112,8 @@ public:
     // NMailPop3GetMailStatus, NMailPop3GetMailSize and NMailPop3GetMail.
     // Returns true when those commands will be pipelined; false when the
     // server does not offer it (asking it with CAPA when that is not known
-    // yet) and the calls go one by one. A call out of that order ends the
-    // pipeline: the answers already on their way are read and dropped.
+    // yet) and the calls cost one round trip per message. A call out of that
+    // order ends the plan: the answers already on their way are read and dropped.
     bool pipelineMessages(int handle, int count);
     // The most commands sent ahead whose answers are not yet read.
     static constexpr int kPipelineWindow = Pop3Connection::kPipelineWindow;

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -52,6 +53,23 @@ bool canBeginStatusLine(QByteArrayView start)
     return begins("+OK") || begins("-ERR");
 }
 
+// The index-th word of text, words being separated by white space (as
+// QByteArray::simplified() sees it); empty when there are fewer.
+QByteArrayView wordAt(QByteArrayView text, int index)
+{
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    qsizetype i = 0;
+    for (;;) {
+        while (i < text.size() && blank(text[i]))
+            ++i;
+        const qsizetype start = i;
+        while (i < text.size() && !blank(text[i]))
+            ++i;
+        if (start == i || index-- == 0)
+            return text.sliced(start, i - start);
+    }
+}
+
 // The command line of one step of a message, formatted in place: it is made
 // for every message command.
 class MessageLine
@@ -78,6 +96,22 @@ private:
 
 } // namespace
 
+bool Pop3Connection::parseNumber(QByteArrayView text, qint64& value)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    qsizetype digits = 0;
+    value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        if (value < (qint64(1) << 40))
+            value = value * 10 + (text[i] - '0');
+        ++i;
+        ++digits;
+    }
+    return digits > 0 && (i == text.size() || text[i] == ' ');
+}
+
 Pop3Connection::Pop3Connection(int connectTimeoutMs, int replyTimeoutMs,
                                TrustedCertificates trusted, QByteArray pinnedSha256)
     : m_connectTimeoutMs(connectTimeoutMs), m_replyTimeoutMs(replyTimeoutMs),
@@ -94,6 +128,9 @@ Pop3Connection::Status Pop3Connection::fail(Status status)
     if (status != Status::Ok && status != Status::ServerError) {
         m_broken = true;
         m_plan.reset();
+        m_sizes.clear();
+        m_listed.reset();
+        m_retr.reset();
         if (m_socket)
             m_socket->abort();
     }
@@ -163,6 +200,9 @@ Pop3Connection::Status Pop3Connection::begin(qintptr socket, const QString& host
     m_certificateErrors.clear();
     m_pipelining = Pipelining::Unknown;
     m_plan.reset();
+    m_sizes.clear();
+    m_listed.reset();
+    m_retr.reset();
     m_socket = std::make_unique<QSslSocket>();
     m_socket->setReadBufferSize(kSocketBuffer);
     QSslSocket* sslSocket = m_socket.get();
@@ -395,10 +435,53 @@ Pop3Connection::Status Pop3Connection::takeStatus(QByteArray* reply, QDeadlineTi
 bool Pop3Connection::planMessages(qint64 count)
 {
     m_plan.reset();
-    if (count <= 0 || !offersPipelining())
+    if (count <= 0)
         return false;
-    m_plan = Plan{0, 0, count * kMessageSteps, true};
-    return true;
+    const bool ahead = offersPipelining();
+    if (!ahead && count <= kMaxListed)
+        readSizes(count);
+    if (isUsable())
+        m_plan = Plan{0, 0, count * kMessageSteps, ahead};
+    return ahead;
+}
+
+// The one LIST of a plan without pipelining, read with the bounds of a short
+// answer, with room for one line of every message STAT counted. Lines for
+// other numbers, repeated or unreadable ones are passed over: what it does
+// not give is asked with its message.
+void Pop3Connection::readSizes(qint64 count)
+{
+    // "n size" CRLF: at most 10 digits, a blank, 19 digits and the line end.
+    constexpr qsizetype kMaxListLine = 32;
+    QByteArray reply;
+    if (command("LIST", &reply) != Status::Ok)
+        return;
+    m_sizes.assign(size_t(count), -1);
+    QByteArray line;
+    bool overlong = false;
+    const auto take = [&](QByteArrayView piece) {
+        while (!piece.isEmpty()) {
+            const void* hit = std::memchr(piece.data(), '\n', size_t(piece.size()));
+            const qsizetype lf = hit ? static_cast<const char*>(hit) - piece.data() : -1;
+            const QByteArrayView part = lf < 0 ? piece : piece.first(lf);
+            overlong = overlong || line.size() + part.size() > kMaxListLine;
+            if (!overlong)
+                line.append(part);
+            if (lf < 0)
+                return;
+            qint64 no = 0;
+            qint64 size = 0;
+            if (!overlong && parseNumber(wordAt(line, 0), no) &&
+                parseNumber(wordAt(line, 1), size) && no >= 1 && no <= count &&
+                m_sizes[size_t(no - 1)] < 0)
+                m_sizes[size_t(no - 1)] = size;
+            line.clear();
+            overlong = false;
+            piece = piece.sliced(lf + 1);
+        }
+    };
+    DataRead read;
+    readData(take, kMaxShortAnswer + kMaxListLine * count, startWait(m_replyTimeoutMs), read);
 }
 
 Pop3Connection::Status Pop3Connection::messageCommand(MessageStep step, qint64 no,
@@ -411,20 +494,80 @@ Pop3Connection::Status Pop3Connection::messageCommand(MessageStep step, qint64 n
     if (!isUsable())
         return fail(Status::ConnectionLost);
     Plan& plan = *m_plan;
-    if (plan.sent - plan.taken <= kPipelineWindow / 2 && plan.sent < plan.end) {
+    const bool ahead = plan.ahead;
+    if (ahead && plan.sent - plan.taken <= kPipelineWindow / 2 && plan.sent < plan.end) {
         const Status status = sendAhead();
         if (status != Status::Ok)
             return status;
     }
-    const bool owed = plan.taken < plan.sent;
     if (++plan.taken == plan.end)
         m_plan.reset();
-    if (!owed) {
-        const Status status = writeLine(line.view());
-        if (status != Status::Ok)
-            return status;
+    return ahead ? takeStatus(reply) : roundTrip(step, no, reply);
+}
+
+Pop3Connection::Status Pop3Connection::messageSize(qint64 no, QByteArray* reply, qint64* size)
+{
+    *size = -1;
+    const Status status = messageCommand(MessageStep::Size, no, reply);
+    // "+OK <no> <size>"
+    if (status == Status::Ok && !parseNumber(wordAt(*reply, 2), *size))
+        *size = -1;
+    return status;
+}
+
+Pop3Connection::Status Pop3Connection::sendAndTake(QByteArrayView line, QByteArray* reply)
+{
+    const Status status = writeLine(line);
+    return status == Status::Ok ? takeStatus(reply) : status;
+}
+
+// One step of a plan without pipelining. The header step sends RETR (and
+// before it LIST n when the one LIST did not give that size: a command is
+// never sent while an answer is still coming, which a server without
+// pipelining need not read); the size step answers from the LIST; the
+// message step takes the answer of the RETR sent at the header step.
+Pop3Connection::Status Pop3Connection::roundTrip(MessageStep step, qint64 no, QByteArray* reply)
+{
+    const qint64 listed = no <= qint64(m_sizes.size()) ? m_sizes[size_t(no - 1)] : -1;
+    switch (step) {
+    case MessageStep::Header: {
+        m_listed.reset();
+        m_retr.reset();
+        if (listed < 0) {
+            Listed asked;
+            asked.no = no;
+            asked.status = sendAndTake(MessageLine(MessageStep::Size, no).view(), &asked.reply);
+            if (asked.status != Status::Ok && asked.status != Status::ServerError)
+                return asked.status;
+            m_listed = asked;
+        }
+        const Status status = sendAndTake(MessageLine(MessageStep::Message, no).view(), reply);
+        if (status == Status::Ok || status == Status::ServerError) {
+            m_retr.emplace();
+            m_retr->no = no;
+            m_retr->status = status;
+            m_retr->reply = *reply;
+        }
+        return status;
     }
-    return takeStatus(reply);
+    case MessageStep::Size:
+        if (listed >= 0) {
+            *reply = "+OK " + QByteArray::number(no) + ' ' + QByteArray::number(listed);
+            return Status::Ok;
+        }
+        if (m_listed && m_listed->no == no) {
+            *reply = m_listed->reply;
+            return m_listed->status;
+        }
+        break;
+    case MessageStep::Message:
+        if (m_retr && m_retr->no == no) {
+            *reply = m_retr->reply;
+            return m_retr->status;
+        }
+        break;
+    }
+    return fail(Status::ProtocolError); // the plan's order rules this out
 }
 
 // Sends the next commands of the plan in one write, without waiting for any
@@ -445,6 +588,15 @@ Pop3Connection::Status Pop3Connection::sendAhead()
 
 Pop3Connection::Status Pop3Connection::drainOwed(QDeadlineTimer whole)
 {
+    // A RETR whose message step did not come: the rest of its data.
+    std::optional<OpenRetr> retr = std::exchange(m_retr, std::nullopt);
+    m_listed.reset();
+    m_sizes.clear();
+    if (retr && retr->status == Status::Ok && !retr->read.done) {
+        const Status status = readData([](QByteArrayView) {}, -1, whole, retr->read);
+        if (status != Status::Ok)
+            return status;
+    }
     if (!m_plan)
         return Status::Ok;
     const Plan plan = *m_plan;
@@ -454,8 +606,9 @@ Pop3Connection::Status Pop3Connection::drainOwed(QDeadlineTimer whole)
         Status status = takeStatus(&reply, whole);
         if (status == Status::ServerError)
             continue;
+        DataRead read;
         if (status == Status::Ok && MessageStep(k % kMessageSteps) != MessageStep::Size)
-            status = readData([](QByteArrayView) {}, -1, whole);
+            status = readData([](QByteArrayView) {}, -1, whole, read);
         if (status != Status::Ok)
             return status;
     }
@@ -465,21 +618,55 @@ Pop3Connection::Status Pop3Connection::drainOwed(QDeadlineTimer whole)
 Pop3Connection::Status
 Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink, Length length)
 {
+    if (m_retr && m_retr->status == Status::Ok)
+        return readRetr(sink);
+    DataRead read;
     if (length == Length::Short)
-        return readData(sink, kMaxShortAnswer, startWait(m_replyTimeoutMs));
-    return readData(sink, -1, QDeadlineTimer::Forever);
+        return readData(sink, kMaxShortAnswer, startWait(m_replyTimeoutMs), read);
+    return readData(sink, -1, QDeadlineTimer::Forever, read);
+}
+
+// The data of the RETR sent at a header step: at that step up to the end of
+// the header, bounded as a short answer's would be, each piece kept; at the
+// message step what was kept, then the rest, as a long answer.
+Pop3Connection::Status Pop3Connection::readRetr(const std::function<void(QByteArrayView)>& sink)
+{
+    OpenRetr& retr = *m_retr;
+    if (!retr.headerRead) {
+        retr.headerRead = true;
+        bool ended = false;
+        const auto hold = [&](QByteArrayView piece) {
+            // The empty line that ends the header may straddle two pieces.
+            const qsizetype from = std::max<qsizetype>(0, retr.held.size() - 2);
+            retr.held.append(piece);
+            sink(piece);
+            ended = ended || retr.held.startsWith('\n') || retr.held.startsWith("\r\n") ||
+                    retr.held.indexOf("\n\n", from) >= 0 || retr.held.indexOf("\n\r\n", from) >= 0;
+        };
+        return readData(hold, -1, startWait(m_replyTimeoutMs), retr.read,
+                        [&] { return ended || retr.held.size() >= kMaxShortAnswer; });
+    }
+    OpenRetr rest = std::move(retr);
+    m_retr.reset();
+    sink(rest.held);
+    if (rest.read.done)
+        return Status::Ok;
+    return readData(sink, -1, QDeadlineTimer::Forever, rest.read);
 }
 
 // cap: the most the data may hold, or -1 for no limit. whole: the end of the
 // whole answer; without one, each wait for more data has the reply bound.
+// read: where the data stands, kept between calls. pause: asked after each
+// piece handed over; true ends this call, the rest left for another.
 Pop3Connection::Status Pop3Connection::readData(const std::function<void(QByteArrayView)>& sink,
-                                                qsizetype cap, QDeadlineTimer whole)
+                                                qsizetype cap, QDeadlineTimer whole, DataRead& read,
+                                                const std::function<bool()>& pause)
 {
     if (!isUsable())
         return fail(Status::ConnectionLost);
     const bool bounded = !whole.isForever();
-    qsizetype taken = 0; // bytes of the answer consumed so far
-    bool atLineStart = true;
+    qsizetype& taken = read.taken;
+    bool& atLineStart = read.atLineStart;
     for (;;) {
         while (m_pendingPos < m_pending.size()) {
             const char* p = m_pending.constData() + m_pendingPos;
@@ -491,6 +678,7 @@ Pop3Connection::Status Pop3Connection::readData(const std::function<void(QByteAr
                     break; // decide when the next bytes are here
                 if (p[1] == '\n' || (p[1] == '\r' && p[2] == '\n')) {
                     m_pendingPos += p[1] == '\n' ? 2 : 3;
+                    read.done = true;
                     return Status::Ok;
                 }
                 ++m_pendingPos;
@@ -520,6 +708,8 @@ Pop3Connection::Status Pop3Connection::readData(const std::function<void(QByteAr
             sink(QByteArrayView(p, take));
             m_pendingPos += take;
             atLineStart = endsLine;
+            if (pause && pause())
+                return Status::Ok;
         }
         if (bounded && whole.hasExpired())
             return fail(Status::Timeout);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QSslSocket;
 
@@ -24,12 +25,15 @@ class QSslSocket;
 // fails at once with ConnectionLost: a session out of step with its server
 // cannot be trusted again.
 //
-// The message commands of a check (messageCommand) follow the plan the
-// caller announced (planMessages). Where the server announced PIPELINING
-// (RFC 2449), they go out ahead of their answers, at most kPipelineWindow
-// unanswered at any time; the session knows which command each answer on
-// its way belongs to, so every answer is read in order and taken by its own
-// call. A call that strays from the plan first reads and drops every answer
+// The message commands of a check (messageCommand, messageSize) follow the
+// plan the caller announced (planMessages); the session knows which command
+// each answer on its way belongs to, so every answer is taken by its own
+// call. Where the server announced PIPELINING (RFC 2449), the commands go
+// out ahead of their answers, at most kPipelineWindow unanswered at any
+// time. Where it did not, they cost one round trip per message: the sizes
+// come from one LIST read with the plan, and the header step sends RETR and
+// reads the message's header from it, the message step reading on from
+// there. A call that strays from the plan first reads and drops every answer
 // still owed, so the session stays in step.
 //
 // A server certificate is accepted when it verifies against the trusted
@@ -101,12 +105,20 @@ public:
     // The caller will now ask, for each message from 1 to count in order,
     // the header, the size and the whole message. Returns true when those
     // commands go out ahead of their answers; false when the server does not
-    // offer pipelining (asking it with CAPA when that is not known yet) and
-    // they go one by one.
+    // offer pipelining (asking it with CAPA when that is not known yet), and
+    // then, for up to kMaxListed messages, the sizes are read now from one LIST.
     bool planMessages(qint64 count);
-    // Sends the command of one step of message no, or takes the answer owed
-    // to it, and reads its status line as command() does.
+    // Sends the command of the header or message step of message no, or
+    // takes the answer owed to it, and reads its status line as command()
+    // does; readMultiLine() then reads its data. Within a plan without
+    // pipelining, the header step's answer is that of RETR, read only up to
+    // the end of the header (64 KiB at most), and the message step's data
+    // begins again at the message's first byte.
     Status messageCommand(MessageStep step, qint64 no, QByteArray* reply);
+    // The size of message no, as LIST no gives it or as the plan's one LIST
+    // gave it; -1 in size when an answer of +OK holds no readable size.
+    Status messageSize(qint64 no, QByteArray* reply, qint64* size);
+    static constexpr qint64 kMaxListed = 65536;
     // The most commands sent ahead whose answers are not yet read. A few
     // hundred bytes of commands: they always fit the socket buffers, so the
     // client never blocks writing while the server waits for it to read.
@@ -116,6 +128,10 @@ public:
     // otherwise asked (CAPA) once, now. A list read in clear text before STLS
     // is trusted only to say no: its yes is asked again under TLS.
     bool offersPipelining();
+
+    // The decimal number at the start of text (after blanks); false for a
+    // sign, no digits or anything but a blank after them.
+    static bool parseNumber(QByteArrayView text, qint64& value);
 
     // Reads the data of a multi-line answer after its +OK, dot-unstuffed, up
     // to and without the terminating line, handing it to sink in pieces as it
@@ -142,8 +158,19 @@ public:
 private:
     Status fail(Status status);
     Status readStatusLine(QByteArray* line, QDeadlineTimer whole = QDeadlineTimer::Forever);
+    // Where a multi-line answer's data stands between reads.
+    struct DataRead
+    {
+        qsizetype taken = 0;     // bytes consumed
+        bool atLineStart = true; // the next byte begins a line
+        bool done = false;       // the terminating line was read
+    };
     Status readData(const std::function<void(QByteArrayView)>& sink, qsizetype cap,
-                    QDeadlineTimer whole);
+                    QDeadlineTimer whole, DataRead& read, const std::function<bool()>& pause = {});
+    Status roundTrip(MessageStep step, qint64 no, QByteArray* reply);
+    Status sendAndTake(QByteArrayView line, QByteArray* reply);
+    void readSizes(qint64 count);
+    Status readRetr(const std::function<void(QByteArrayView)>& sink);
     Status takeStatus(QByteArray* reply, QDeadlineTimer whole = QDeadlineTimer::Forever);
     Status drainOwed(QDeadlineTimer whole);
     Status sendAhead();
@@ -182,6 +209,29 @@ private:
         bool ahead = false;
     };
     std::optional<Plan> m_plan;
+    // Without pipelining: the sizes of the plan's one LIST, by message
+    // number from 1; -1 where it gave none.
+    std::vector<qint64> m_sizes;
+    // LIST n, asked at the header step of a message the one LIST did not give.
+    struct Listed
+    {
+        qint64 no = 0;
+        Status status = Status::Ok;
+        QByteArray reply;
+    };
+    std::optional<Listed> m_listed;
+    // RETR n, sent at the header step: its data handed over up to the end
+    // of the header, kept to be handed again at the message step.
+    struct OpenRetr
+    {
+        qint64 no = 0;
+        Status status = Status::Ok;
+        QByteArray reply;
+        QByteArray held;
+        DataRead read;
+        bool headerRead = false;
+    };
+    std::optional<OpenRetr> m_retr;
     QDeadlineTimer m_greetingDeadline;
     bool m_broken = false;
 };
