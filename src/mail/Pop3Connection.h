@@ -94,8 +94,9 @@ public:
 
     // Sends one command line (CRLF added) and reads its status line into
     // reply (without CRLF). Ok for +OK, ServerError for -ERR. The line must
-    // be complete within one reply wait, however its bytes trickle in. When
-    // line is the oldest command sent ahead, only its answer is read.
+    // be complete within one reply wait, however its bytes trickle in. A
+    // message plan under way ends first: the answers still owed to it are
+    // read and dropped.
     Status command(QByteArrayView line, QByteArray* reply);
 
     // The commands of a check's message loop: the header (TOP n 0), the
