@@ -173,9 +173,14 @@ cpu_run airframe_bare "repaint:10:$(((frames + 5) / 10))" "$bare"
 step windows "$build/bench/windows/windows_bench" --benchmark_format=json \
   --benchmark_out="$work/windows.json" --benchmark_repetitions=3
 
-# The mail check beside curl, its memory, and its profile.
+# The mail check beside curl (on loopback and over a slow link), the ways of reaching
+# the server, its memory, and its profile.
 step check "$build/bench/mail/check_bench" times "$PORT"
 grep '^run ' "$work/check.log" >"$work/check.txt"
+step reach "$build/bench/mail/check_bench" reach "$PORT" "$TLS_PORT" "$CA"
+grep '^reach ' "$work/reach.log" >"$work/reach.txt"
+step link "$build/bench/mail/check_bench" link "$PORT"
+grep '^link ' "$work/link.log" >"$work/link.txt"
 step memory "$build/bench/mail/check_bench" memory "$PORT"
 grep '^memory ' "$work/memory.log" >"$work/memory.txt"
 cp "$DIR/dovecot.log" "$work/dovecot.log"

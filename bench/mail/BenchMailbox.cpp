@@ -3,8 +3,9 @@
 //   small  5,000 messages of 2 KB
 //   huge   one message of 50 MB
 //   tiny   one message of 2 KB
-// every password "pw". Once Dovecot answers, writes PORT=, MASTER_PID= and
-// DIR= lines to the file named by its argument, then waits until it is told
+//   link   50 messages of 20 KB
+// every password "pw". Once Dovecot answers, writes PORT=, TLS_PORT=, CA=,
+// MASTER_PID= and DIR= lines to the file named by its argument, then waits until it is told
 // to stop (SIGTERM, SIGINT, SIGHUP) or its standard input closes; stopping
 // Dovecot and removing its folder on the way out.
 //
@@ -110,7 +111,8 @@ int main(int argc, char** argv)
     if (!fill(server, QStringLiteral("bulk"), kBulkCount, kBulkBytes) ||
         !fill(server, QStringLiteral("small"), kSmallCount, kSmallBytes) ||
         !fill(server, QStringLiteral("huge"), 1, kHugeBytes) ||
-        !fill(server, QStringLiteral("tiny"), 1, kSmallBytes)) {
+        !fill(server, QStringLiteral("tiny"), 1, kSmallBytes) ||
+        !fill(server, QStringLiteral("link"), kLinkCount, kLinkBytes)) {
         std::fprintf(stderr, "could not fill the mailboxes in %s\n",
                      qPrintable(server.directory()));
         return 1;
@@ -118,7 +120,9 @@ int main(int argc, char** argv)
     QFile state(QString::fromLocal8Bit(argv[1]));
     if (!state.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return 1;
-    state.write("PORT=" + QByteArray::number(server.plainPort()) + "\nMASTER_PID=" +
+    state.write("PORT=" + QByteArray::number(server.plainPort()) +
+                "\nTLS_PORT=" + QByteArray::number(server.tlsPort()) +
+                "\nCA=" + server.caCertificatePath().toLocal8Bit() + "\nMASTER_PID=" +
                 QByteArray::number(master) + "\nDIR=" + server.directory().toLocal8Bit() + "\n");
     state.close();
     return QCoreApplication::exec();

@@ -12,6 +12,8 @@ constexpr int kBulkBytes = 50 * 1000;
 constexpr int kSmallCount = 5000;
 constexpr int kSmallBytes = 2000;
 constexpr int kHugeBytes = 50 * 1000 * 1000;
+constexpr int kLinkCount = 50;
+constexpr int kLinkBytes = 20 * 1000;
 
 inline QByteArray message(int n, int bytes)
 {

@@ -12,9 +12,24 @@
 //                                 after a first check of "tiny" (first calls
 //                                 resolved, windows made), the measured check
 //                                 runs inside profiledCheck() alone
+//   check_bench reach PORT TLS_PORT CA_FILE
+//                                 time to the result of a check of "tiny" for
+//                                 ways of writing the server value, beside curl
+//                                 where it takes the same: Dovecot's TLS port
+//                                 as the pop3s port without a scheme, and a name
+//                                 whose first address (::1) swallows connection
+//                                 attempts; three rounds, one line a run:
+//                                 reach bench=NAME who=ours|curl wall_ns=..
+//   check_bench link PORT          the check and curl in turns on "link" (50
+//                                 messages of 20 KB) through delay_proxy.py
+//                                 (25 ms each way), in front of Dovecot and of
+//                                 a small server without PIPELINING; three
+//                                 rounds after one unrecorded:
+//                                 link bench=dovecot|no_pipelining who=.. wall_ns=..
 #include "BenchMessages.h"
 #include "app/AppContext.h"
 #include "app/MainForm.h"
+#include "fakepop3/FakePop3Server.h"
 #include "mail/MsgForm.h"
 #include "support/Controls.h"
 
@@ -22,7 +37,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
 #include <QLineEdit>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -75,14 +94,9 @@ struct Measured
     bool ok = false;
 };
 
-// curl fetching messages 1..count of the user's mailbox, one process, one
-// connection, the messages written to /dev/null.
-Measured runCurl(quint16 port, const QByteArray& user, int count)
+// One curl process with these arguments, its output to /dev/null.
+Measured runCurl(std::vector<QByteArray> args)
 {
-    std::vector<QByteArray> args{"curl", "-s", "-S", "-u", user + ":pw"};
-    for (int i = 1; i <= count; ++i)
-        args.push_back("pop3://127.0.0.1:" + QByteArray::number(port) + '/' +
-                       QByteArray::number(i));
     std::vector<char*> argv;
     for (QByteArray& arg : args)
         argv.push_back(arg.data());
@@ -106,8 +120,19 @@ Measured runCurl(quint16 port, const QByteArray& user, int count)
     m.maxRssKib = ru.ru_maxrss;
     m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!m.ok)
-        std::fprintf(stderr, "curl failed for %s (status %d)\n", user.constData(), status);
+        std::fprintf(stderr, "curl failed for %s (status %d)\n", args.back().constData(), status);
     return m;
+}
+
+// curl fetching messages 1..count of the user's mailbox, one process, one
+// connection, the messages written to /dev/null.
+Measured runCurl(quint16 port, const QByteArray& user, int count)
+{
+    std::vector<QByteArray> args{"curl", "-s", "-S", "-u", user + ":pw"};
+    for (int i = 1; i <= count; ++i)
+        args.push_back("pop3://127.0.0.1:" + QByteArray::number(port) + '/' +
+                       QByteArray::number(i));
+    return runCurl(args);
 }
 
 // The program with its data folder, the account of one mailbox in it, the
@@ -147,6 +172,9 @@ public:
         }
         return true;
     }
+
+    AppContext& context() { return *m_ctx; }
+    void useServer(const QString& server) { m_ctx->values.Pop3Server = server; }
 
     // Kept out of line so that a profiler can collect this call alone.
     [[gnu::noinline]] bool profiledCheck(int expected) { return check(expected); }
@@ -223,6 +251,146 @@ int memory(Program& program, quint16 port)
     return 0;
 }
 
+// delay_proxy.py in front of a loopback port for the life of the object.
+class DelayProxy
+{
+public:
+    explicit DelayProxy(quint16 target)
+    {
+        m_process.start(QStringLiteral("/usr/bin/python3"),
+                        {QStringLiteral(KESTROVA_SOURCE_DIR "/bench/mail/delay_proxy.py"),
+                         QString::number(target)});
+        if (!m_process.waitForStarted(10000))
+            return;
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(10000)) {
+        }
+        m_port = quint16(m_process.readLine().trimmed().toUInt());
+    }
+    ~DelayProxy()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
+int slowLink(Program& program, quint16 port)
+{
+    FakePop3Server noPipelining(QStringLiteral("no-capabilities"));
+    const DelayProxy toDovecot(port);
+    const DelayProxy toNoPipelining(noPipelining.port());
+    if (!noPipelining.isRunning() || toDovecot.port() == 0 || toNoPipelining.port() == 0) {
+        std::fprintf(stderr, "the proxies or the small server did not start\n");
+        return 1;
+    }
+    program.useAccount("link");
+    const struct
+    {
+        const char* bench;
+        quint16 port;
+    } servers[] = {{"dovecot", toDovecot.port()}, {"no_pipelining", toNoPipelining.port()}};
+    for (int round = 0; round < 4; ++round) {
+        for (const auto& server : servers) {
+            // Plain POP3, as curl speaks it.
+            program.useServer(QStringLiteral("pop3://127.0.0.1:%1").arg(server.port));
+            const Measured curl = runCurl(server.port, "link", BenchMessages::kLinkCount);
+            const Measured ours = program.timedCheck(BenchMessages::kLinkCount);
+            if (!curl.ok || !ours.ok)
+                return 1;
+            if (round == 0) // unrecorded: Dovecot's indexes, first calls
+                continue;
+            std::printf("link bench=%s who=curl wall_ns=%lld\n", server.bench,
+                        qlonglong(curl.wallNs));
+            std::printf("link bench=%s who=ours wall_ns=%lld\n", server.bench,
+                        qlonglong(ours.wallNs));
+        }
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+int reach(Program& program, quint16 tlsPort, const QByteArray& ca)
+{
+    NMail& mail = program.context().mail;
+    mail.addCaCertificates(QSslCertificate::fromPath(QString::fromLocal8Bit(ca)));
+    program.useAccount("tiny");
+    // The swallowing address needs the answering server's port free on ::1,
+    // which Dovecot holds: a small server of the tests answers there instead.
+    FakePop3Server answering(QStringLiteral("normal"));
+    const QByteArray port = QByteArray::number(answering.port());
+    FakePop3Server swallowing(QStringLiteral("swallow"), QStringLiteral("::1:") + port);
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 closed = probe.serverPort();
+    probe.close();
+    if (!answering.isRunning() || !swallowing.isRunning()) {
+        std::fprintf(stderr, "the small servers did not start (no IPv6 loopback?)\n");
+        return 1;
+    }
+    const QByteArray tls = QByteArray::number(tlsPort);
+    const QByteArray name = "kestrova.test:" + port;
+    const QHostAddress v6(QStringLiteral("::1"));
+    const QHostAddress v4(QHostAddress::LocalHost);
+    struct Way
+    {
+        const char* bench;
+        QString server;
+        Pop3Host::Ports ports;
+        QList<QHostAddress> addresses; // of kestrova.test
+        std::vector<QByteArray> curl;  // none when curl cannot take it
+    };
+    const std::vector<Way> ways{
+        {"tls_port",
+         "localhost:" + tls,
+         {110, tlsPort},
+         {},
+         {"--cacert", ca, "pop3s://localhost:" + tls + "/1"}},
+        {"silent_tls_port", "localhost:" + tls, {}, {}, {}},
+        {"bare_host_pop3s", QStringLiteral("localhost"), {closed, tlsPort}, {}, {}},
+        {"clean_name",
+         "pop3://" + name,
+         {},
+         {v4},
+         {"--resolve", name + ":127.0.0.1", "pop3://" + name + "/1"}},
+        {"swallowed_first",
+         "pop3://" + name,
+         {},
+         {v6, v4},
+         {"--resolve", name + ":[::1],127.0.0.1", "pop3://" + name + "/1"}},
+    };
+    for (int round = 0; round < 4; ++round) {
+        for (const Way& way : ways) {
+            program.useServer(way.server);
+            mail.setDefaultPorts(way.ports);
+            mail.setResolver([addresses = way.addresses](const QString& host) {
+                return host == u"kestrova.test" ? addresses : Pop3Dialer::systemResolve(host);
+            });
+            const Measured ours = program.timedCheck(1);
+            if (!ours.ok)
+                return 1;
+            if (round == 0) // unrecorded: first calls, caches
+                continue;
+            std::printf("reach bench=%s who=ours wall_ns=%lld\n", way.bench,
+                        qlonglong(ours.wallNs));
+            if (way.curl.empty())
+                continue;
+            std::vector<QByteArray> args{"curl", "-s", "-S", "-u", "tiny:pw"};
+            args.insert(args.end(), way.curl.begin(), way.curl.end());
+            const Measured curl = runCurl(args);
+            if (!curl.ok)
+                return 1;
+            std::printf("reach bench=%s who=curl wall_ns=%lld\n", way.bench,
+                        qlonglong(curl.wallNs));
+        }
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -232,11 +400,19 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const QByteArray mode = argc > 2 ? QByteArray(argv[1]) : QByteArray();
     const auto port = quint16(argc > 2 ? QByteArray(argv[2]).toUInt() : 0);
-    if (port == 0 || (mode != "times" && mode != "memory" && !(mode == "once" && argc > 3))) {
-        std::fprintf(stderr, "usage: %s times|memory PORT | once PORT USER\n", argv[0]);
+    if (port == 0 || (mode != "times" && mode != "memory" && mode != "link" &&
+                      !(mode == "once" && argc > 3) && !(mode == "reach" && argc > 4))) {
+        std::fprintf(
+            stderr,
+            "usage: %s times|memory|link PORT | once PORT USER | reach PORT TLS_PORT CA_FILE\n",
+            argv[0]);
         return 2;
     }
     Program program(port);
+    if (mode == "link")
+        return slowLink(program, port);
+    if (mode == "reach")
+        return reach(program, quint16(QByteArray(argv[3]).toUInt()), argv[4]);
     if (mode == "times")
         return times(program, port);
     if (mode == "memory")

@@ -34,7 +34,8 @@ void fetchEveryMessage(NMail& mail, int handle, int count, MessageTexts& t)
     sinceLastDelivered.start();
     const qint64 refusalRunLimitMs = 2 * qint64(mail.replyTimeoutMs());
     // The calls below ask exactly this, in this order: where the server
-    // allows it, their commands overlap on the network.
+    // allows it their commands overlap on the network, elsewhere they cost
+    // one round trip per message.
     mail.pipelineMessages(handle, count);
     // 64-bit: a count of INT_MAX must end the loop, not overflow it.
     for (qint64 i = 1; i <= count; ++i) {

@@ -17,7 +17,8 @@ struct MessageTexts
 
 // The message loop of the mail check, once the login has given the count:
 // status, size and the whole message for each number from 1 to count, in
-// order, nothing deleted, pipelined where the server offers it. It ends early
+// order, nothing deleted, pipelined where the server offers it and one round
+// trip per message where it does not. It ends early
 // once no command can reach the server any more (link lost, no answer in
 // time), or after 1,000 messages in a row that the server would not deliver
 // or 60 s of such refusals.

@@ -18,7 +18,8 @@ const QString kTryAgainThenCheckServer =
 
 // What the user can try after a failure the client reported, naming the
 // settings dialogs where the values are set; empty where the client's own
-// text says all there is (TLS, a certificate, the client's own faults).
+// text says all there is (TLS, a certificate, a silent port, the client's own
+// faults).
 QString nextStep(Failure failure)
 {
     switch (failure) {
@@ -54,6 +55,7 @@ QString nextStep(Failure failure)
                               "「POPサーバー」の「APOP を使用する」をそれに合わせてください。");
     case Failure::None:
     case Failure::Tls:
+    case Failure::SilentPort:
     case Failure::UntrustedCertificate:
     case Failure::NotConnected:
     case Failure::BadSize:

@@ -10,16 +10,13 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
-#include <string_view>
 
 namespace {
 
 using Status = Pop3Connection::Status;
 
 const QString kServerSaid = QStringLiteral("サーバーの応答: ");
-constexpr quint16 kPop3Port = 110;
 
 // What happened (naming the server value), and the server's own words when it
 // said any. What to try is the caller's to add.
@@ -31,67 +28,6 @@ QString failureText(const QString& what, const QString& words = QString())
 bool sendable(QByteArrayView text)
 {
     return !text.contains('\r') && !text.contains('\n');
-}
-
-// Parses the decimal number at the start of text (after blanks). Returns
-// false for a sign, no digits or trailing garbage before the next blank.
-bool parseCount(QByteArrayView text, qint64& value)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    qsizetype digits = 0;
-    value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        if (value < (qint64(1) << 40))
-            value = value * 10 + (text[i] - '0');
-        ++i;
-        ++digits;
-    }
-    return digits > 0 && (i == text.size() || text[i] == ' ');
-}
-
-// The steps of one message in a check, in the order they are asked.
-enum MessageStep { kStatusStep, kSizeStep, kMessageStep, kSteps };
-
-// The command line of one step of a message, formatted in place: it is made
-// for every command, twice when pipelined.
-class MessageLine
-{
-public:
-    MessageLine(int step, qint64 no)
-    {
-        const std::string_view verb = step == kStatusStep ? "TOP "
-                                      : step == kSizeStep ? "LIST "
-                                                          : "RETR ";
-        char* end = std::copy(verb.begin(), verb.end(), m_text);
-        end = std::to_chars(end, m_text + sizeof m_text, no).ptr;
-        if (step == kStatusStep)
-            end = std::copy_n(" 0", 2, end);
-        m_size = end - m_text;
-    }
-    QByteArrayView view() const { return QByteArrayView(m_text, m_size); }
-
-private:
-    char m_text[32]; // the longest: "RETR " or "TOP " and " 0" around 19 digits
-    qsizetype m_size = 0;
-};
-
-// The index-th word of text, words being separated by white space (as
-// QByteArray::simplified() sees it); empty when there are fewer.
-QByteArrayView wordAt(QByteArrayView text, int index)
-{
-    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    qsizetype i = 0;
-    for (;;) {
-        while (i < text.size() && blank(text[i]))
-            ++i;
-        const qsizetype start = i;
-        while (i < text.size() && !blank(text[i]))
-            ++i;
-        if (start == i || index-- == 0)
-            return text.sliced(start, i - start);
-    }
 }
 
 } // namespace
@@ -206,11 +142,80 @@ int NMail::failConnection(Status status, const QByteArray& serverReply, const Se
                             .arg(server));
     case Status::TlsFailed:
         return failWith(kErrorConnectionLost, Failure::Tls, tlsFailureText(session));
+    case Status::Silent: {
+        // A server that accepts and says nothing is not busy (a busy one
+        // refuses or says so): most likely its port waits for TLS.
+        const Pop3Host& host = session.host;
+        const int seconds = (session.connection->lastWaitMs() + 999) / 1000;
+        return failWith(
+            kErrorTimeout, Failure::SilentPort,
+            QStringLiteral("POP3 サーバー「%1」は接続を受け付けましたが、%2 秒以内に何も"
+                           "送ってきませんでした。\n暗号化通信 (TLS) だけを受け付けるポートなら、"
+                           "サーバーの指定を「pop3s://%3」にしてください。")
+                .arg(session.server)
+                .arg(seconds)
+                .arg(Pop3Host::hostPort(host.host(), host.port())));
+    }
     }
     return kErrorProtocol;
 }
 
-QString NMail::tlsFailureText(const Session& session)
+int NMail::failDial(const Pop3Dialer::Result& dialed, const Session& session)
+{
+    if (session.connection)
+        return failConnection(dialed.status, session.connection->greeting(), session);
+    if (dialed.status == Status::HostNotFound)
+        return failConnection(dialed.status, {}, session);
+    // No session was connected: the race, or both ports of a bare host.
+    const auto seconds = [](int ms) { return (ms + 999) / 1000; };
+    QString text;
+    if (dialed.ports.empty()) {
+        text = dialed.status == Status::Timeout
+                   ? QStringLiteral("POP3 サーバー「%1」から %2 秒以内に応答がありませんでした。")
+                         .arg(session.server)
+                         .arg(seconds(dialed.waitedMs))
+                   : QStringLiteral("POP3 サーバー「%1」に接続できませんでした。"
+                                    "接続を拒否されたか、サーバーまで届きません。")
+                         .arg(session.server);
+    } else {
+        text = QStringLiteral("POP3 サーバー「%1」に接続できませんでした。").arg(session.server);
+        for (const Pop3Dialer::PortTried& port : dialed.ports) {
+            text += QStringLiteral("\nポート %1%2: ")
+                        .arg(port.port)
+                        .arg(port.tls ? QStringLiteral(" (pop3s)") : QString());
+            switch (port.status) {
+            case Status::Timeout:
+                text += QStringLiteral("%1 秒以内に応答がありませんでした。")
+                            .arg(seconds(port.waitedMs));
+                break;
+            case Status::Silent:
+                text +=
+                    QStringLiteral("接続を受け付けましたが、%1 秒以内に何も送ってきませんでした。")
+                        .arg(seconds(port.waitedMs));
+                break;
+            case Status::TlsFailed:
+                text += QStringLiteral("暗号化通信 (TLS) を確立できませんでした。理由: ") +
+                        port.tlsError;
+                break;
+            default:
+                text += QStringLiteral("接続を拒否されたか、サーバーまで届きません。");
+                break;
+            }
+        }
+    }
+    // A name: the addresses it stood for, since one may work from elsewhere.
+    if (QHostAddress literal; !literal.setAddress(session.host.host())) {
+        QStringList tried;
+        for (const QHostAddress& address : dialed.addresses)
+            tried.append(address.toString());
+        text += QStringLiteral("\n試したアドレス: ") + tried.join(QStringLiteral("、"));
+    }
+    const bool noAnswer = dialed.status == Status::Timeout && dialed.ports.empty();
+    return failWith(noAnswer ? kErrorTimeout : kErrorConnectionLost,
+                    noAnswer ? Failure::NoAnswer : Failure::ConnectRefused, text);
+}
+
+QString NMail::tlsFailureText(const Session& session) const
 {
     const Pop3Connection& conn = *session.connection;
     QString text =
@@ -231,7 +236,7 @@ QString NMail::tlsFailureText(const Session& session)
     // reached in plain text, if the user accepts that.
     const Pop3Host& host = session.host;
     QString plain = host.host().contains(u':') ? u'[' + host.host() + u']' : host.host();
-    if (host.security() != Pop3Host::Security::Tls && host.port() != kPop3Port)
+    if (host.security() != Pop3Host::Security::Tls && host.port() != m_ports.pop3)
         plain += u':' + QString::number(host.port());
     return text + QStringLiteral("\n理由: ") + conn.tlsErrorText() +
            QStringLiteral("\nこのサーバーの TLS が壊れている場合は、サーバーの指定を「pop3://%1」"
@@ -248,8 +253,8 @@ int NMail::NMailPop3Connect(const QString& server)
 {
     m_untrusted.reset();
     Session candidate;
-    candidate.server = server.trimmed();
-    candidate.host = Pop3Host::parse(candidate.server);
+    candidate.server = Pop3Host::normalized(server);
+    candidate.host = Pop3Host::parse(candidate.server, m_ports);
     const Pop3Host& target = candidate.host;
     if (!target.isValid()) {
         failWith(
@@ -257,27 +262,30 @@ int NMail::NMailPop3Connect(const QString& server)
             QStringLiteral("POP3 サーバーの指定「%1」が正しくありません。").arg(candidate.server));
         return -1;
     }
-    const QByteArray pinned = m_pins.pinned(target.host(), target.port());
-    candidate.connection = std::make_unique<Pop3Connection>(
-        m_connectTimeoutMs, m_replyTimeoutMs,
-        [this]() -> const QList<QSslCertificate>& { return trustedCertificates(); }, pinned);
-    const Pop3Connection& conn = *candidate.connection;
-    const Status status = candidate.connection->open(target);
-    if (status != Status::Ok) {
-        if (status == Status::TlsFailed &&
-            UntrustedCertificate::isAskable(conn.rejectedCertificate(), conn.certificateErrors())) {
-            m_untrusted = UntrustedCertificate{candidate.server,
-                                               target.host(),
-                                               target.port(),
-                                               conn.rejectedCertificate(),
-                                               conn.certificateErrors(),
-                                               !pinned.isEmpty()};
+    const Pop3Dialer dialer(
+        {m_connectTimeoutMs, m_replyTimeoutMs,
+         [this]() -> const QList<QSslCertificate>& { return trustedCertificates(); },
+         [this, &target](quint16 port) { return m_pins.pinned(target.host(), port); }, m_resolve});
+    Pop3Dialer::Result dialed = dialer.dial(target);
+    candidate.connection = std::move(dialed.connection);
+    if (dialed.status != Status::Ok) {
+        const Pop3Connection* conn = candidate.connection.get();
+        if (dialed.status == Status::TlsFailed && conn &&
+            UntrustedCertificate::isAskable(conn->rejectedCertificate(),
+                                            conn->certificateErrors())) {
+            m_untrusted =
+                UntrustedCertificate{candidate.server,
+                                     target.host(),
+                                     dialed.port,
+                                     conn->rejectedCertificate(),
+                                     conn->certificateErrors(),
+                                     !m_pins.pinned(target.host(), dialed.port).isEmpty()};
             failWith(kErrorConnectionLost, Failure::UntrustedCertificate,
                      QStringLiteral("POP3 サーバー「%1」の証明書を信頼できませんでした。\n")
                              .arg(candidate.server) +
                          m_untrusted->reasons());
         } else {
-            failConnection(status, conn.greeting(), candidate);
+            failDial(dialed, candidate);
         }
         return -1;
     }
@@ -371,7 +379,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
     if (status != Status::Ok)
         return failConnection(status, reply, *open);
     qint64 count = 0;
-    if (!parseCount(QByteArrayView(reply).sliced(3), count) || count > INT_MAX)
+    if (!Pop3Connection::parseNumber(QByteArrayView(reply).sliced(3), count) || count > INT_MAX)
         return failConnection(Status::ProtocolError, reply, *open);
     return int(count);
 }
@@ -379,40 +387,7 @@ int NMail::NMailPop3Authenticate(int handle, const char* id, const char* pass, i
 bool NMail::pipelineMessages(int handle, int count)
 {
     Session* open = session(handle);
-    if (!open || count <= 0 || !open->connection->offersPipelining())
-        return false;
-    open->pipeline = Pipeline{0, 0, qint64(count) * kSteps};
-    return true;
-}
-
-// Sends one message command and reads its status line; within a pipeline,
-// first sends the next commands ahead when few are left unanswered.
-Status NMail::messageCommand(Session& session, int step, int no, QByteArray* reply)
-{
-    Pop3Connection& conn = *session.connection;
-    const MessageLine line(step, no);
-    if (session.pipeline) {
-        Pipeline& p = *session.pipeline;
-        if (no < 1 || (qint64(no) - 1) * kSteps + step != p.taken) {
-            // Out of the announced order: the connection drops what is owed.
-            session.pipeline.reset();
-        } else {
-            if (p.sent - p.taken <= kPipelineWindow / 2 && p.sent < p.end) {
-                std::vector<Pop3Connection::Ahead> batch;
-                for (; p.sent < p.end && p.sent - p.taken < kPipelineWindow; ++p.sent) {
-                    const int s = int(p.sent % kSteps);
-                    batch.push_back(
-                        {MessageLine(s, p.sent / kSteps + 1).view().toByteArray(), s != kSizeStep});
-                }
-                const Status status = conn.sendAhead(batch);
-                if (status != Status::Ok)
-                    return status;
-            }
-            if (++p.taken == p.end)
-                session.pipeline.reset();
-        }
-    }
-    return conn.command(line.view(), reply);
+    return open && open->connection->planMessages(count);
 }
 
 int NMail::queryMessage(int handle, int no, std::span<char> subject, std::span<char> date,
@@ -428,7 +403,9 @@ int NMail::queryMessage(int handle, int no, std::span<char> subject, std::span<c
     } else {
         Pop3Connection& conn = *open->connection;
         QByteArray& reply = m_reply;
-        Status status = messageCommand(*open, body ? kMessageStep : kStatusStep, no, &reply);
+        Status status = conn.messageCommand(body ? Pop3Connection::MessageStep::Message
+                                                 : Pop3Connection::MessageStep::Header,
+                                            no, &reply);
         if (status == Status::Ok) {
             // Only the whole message may be long; a header is a short answer.
             status = conn.readMultiLine(
@@ -467,12 +444,11 @@ int NMail::NMailPop3GetMailSize(int handle, int no)
     if (!open)
         return failWith(kErrorBadHandle, Failure::NotConnected,
                         QStringLiteral("サーバーに接続していません。"));
-    const Status status = messageCommand(*open, kSizeStep, no, &m_reply);
+    qint64 size = 0;
+    const Status status = open->connection->messageSize(no, &m_reply, &size);
     if (status != Status::Ok)
         return failConnection(status, m_reply, *open);
-    // "+OK <no> <size>"
-    qint64 size = 0;
-    if (!parseCount(wordAt(m_reply, 2), size))
+    if (size < 0)
         return failWith(kErrorProtocol, Failure::BadSize,
                         QStringLiteral("サーバーが返したメールの大きさが正しくありません。"));
     return int(std::min<qint64>(size, INT_MAX - 1));

@@ -2,6 +2,7 @@
 
 #include "mail/CertificatePins.h"
 #include "mail/Pop3Connection.h"
+#include "mail/Pop3Dialer.h"
 #include "mail/Pop3Host.h"
 #include "mail/UntrustedCertificate.h"
 
@@ -38,13 +39,19 @@
 //
 // Messages are never deleted: no path sends DELE.
 //
-// Pipelining: a caller about to ask status, size and the whole message of
-// every message in turn (TOP n 0, LIST n, RETR n for n = 1, 2, ...) may say
-// so with pipelineMessages(). Where the server announced PIPELINING, those
-// commands then go out ahead of their answers, at most kPipelineWindow
-// unanswered at any time, and each call takes the answer owed to its own
-// command: the calls, their order and their results stay exactly as without
-// it, only the waits for the network overlap. Elsewhere nothing changes.
+// How the server is reached (its addresses, the port, TLS or STLS, the
+// fallbacks) is Pop3Dialer's to decide; this class asks it for a session and
+// tells the user what happened.
+//
+// The message loop: a caller about to ask status, size and the whole
+// message of every message in turn (TOP n 0, LIST n, RETR n for n = 1, 2,
+// ...) may say so with pipelineMessages(). The calls, their order and their
+// results then stay exactly as without it; only the way to the server
+// changes (Pop3Connection::planMessages). Where the server announced
+// PIPELINING, the commands go out ahead of their answers and each call takes
+// the answer owed to its own command. Where it did not, the loop costs one
+// round trip per message: the sizes come from one LIST, and a message's
+// status from the header of its RETR, so no TOP is sent.
 //
 // Server certificates verify against the system store plus SSL_CERT_FILE and
 // SSL_CERT_DIR (see TrustStore), or match the certificate the user pinned for
@@ -88,10 +95,12 @@ public:
     int NMailPop3Authenticate(int handle, const char* id, const char* pass, int apop);
     // The same with the account as text, sent as CP932.
     int NMailPop3Authenticate(int handle, const QString& id, const QString& pass, bool apop);
-    // TOP no 0. Returns 0, or one of the Error values.
+    // TOP no 0 (within the message loop without pipelining, the header of
+    // RETR no). Returns 0, or one of the Error values.
     int NMailPop3GetMailStatus(int handle, int no, std::span<char> subject, std::span<char> date,
                                std::span<char> from, std::span<char> header, int flag);
-    // LIST no. Returns the size the server gives, at most INT_MAX - 1 so that
+    // LIST no (within the message loop without pipelining, from the one
+    // LIST where it gave the size). Returns the size the server gives, at most INT_MAX - 1 so that
     // size + 1 still fits an int; a negative or unreadable size is kErrorProtocol.
     int NMailPop3GetMailSize(int handle, int no);
     // RETR no. Returns the number of message bytes received (at most INT_MAX),
@@ -103,25 +112,24 @@ public:
     // NMailPop3GetMailStatus, NMailPop3GetMailSize and NMailPop3GetMail.
     // Returns true when those commands will be pipelined; false when the
     // server does not offer it (asking it with CAPA when that is not known
-    // yet) and the calls go one by one. A call out of that order ends the
-    // pipeline: the answers already on their way are read and dropped.
+    // yet) and the calls cost one round trip per message. A call out of that
+    // order ends the plan: the answers already on their way are read and dropped.
     bool pipelineMessages(int handle, int count);
-    // The most commands sent ahead whose answers are not yet read. A few
-    // hundred bytes of commands: they always fit the socket buffers, so the
-    // client never blocks writing while the server waits for it to read.
-    static constexpr int kPipelineWindow = 16;
+    // The most commands sent ahead whose answers are not yet read.
+    static constexpr int kPipelineWindow = Pop3Connection::kPipelineWindow;
 
     // What went wrong in the last failed call: the kinds the caller may
     // explain to the user, each with its own way out.
     enum class Failure {
         None,
-        BadServerValue,       // not a server value Pop3Host reads
-        HostNotFound,         // no such name
-        ConnectRefused,       // the connection refused, or nothing answers there
-        NoAnswer,             // no answer within the bound
-        ConnectionLost,       // the link closed or broke
-        NotPop3,              // an answer that is not POP3 (or too long)
-        Tls,                  // no TLS: a broken handshake, or a certificate nobody can vouch for
+        BadServerValue, // not a server value Pop3Host reads
+        HostNotFound,   // no such name
+        ConnectRefused, // the connection refused, or nothing answers there (on any port tried)
+        NoAnswer,       // no answer within the bound
+        SilentPort,     // connected, and the server sent nothing (a port that waits for TLS?)
+        ConnectionLost, // the link closed or broke
+        NotPop3,        // an answer that is not POP3 (or too long)
+        Tls,            // no TLS: a broken handshake, or a certificate nobody can vouch for
         UntrustedCertificate, // a certificate the user may choose to trust
         Refused,              // the server refused a command
         LoginRefused,         // the server refused the login
@@ -155,28 +163,22 @@ public:
 
     // Test seams.
     void setTimeouts(int connectMs, int replyMs);
+    // The ports a server value without one means.
+    void setDefaultPorts(Pop3Host::Ports ports) { m_ports = ports; }
+    // Where host names are looked up (the system's when empty).
+    void setResolver(Pop3Dialer::Resolver resolve) { m_resolve = std::move(resolve); }
     void addCaCertificates(const QList<QSslCertificate>& cas);
 
     // The last failure text (for tests and callers inside the program).
     const QString& lastMessage() const { return m_lastMessage; }
 
 private:
-    // The message commands announced by pipelineMessages(), numbered from 0:
-    // command k is step k % 3 (TOP, LIST, RETR) of message k / 3 + 1.
-    struct Pipeline
-    {
-        qint64 taken = 0; // commands whose call has come
-        qint64 sent = 0;  // commands sent
-        qint64 end = 0;   // commands announced
-    };
-
     // One open connection and the server value it was opened with.
     struct Session
     {
         std::unique_ptr<Pop3Connection> connection;
         QString server; // as the user wrote it, for texts
         Pop3Host host;
-        std::optional<Pipeline> pipeline;
     };
 
     Session* session(int handle);
@@ -184,8 +186,10 @@ private:
     QString serverWords(const QByteArray& reply) const;
     int failConnection(Pop3Connection::Status status, const QByteArray& serverReply,
                        const Session& session);
-    static QString tlsFailureText(const Session& session);
-    Pop3Connection::Status messageCommand(Session& session, int step, int no, QByteArray* reply);
+    // The failure of a connection that did not open; session holds the
+    // connection the dialer handed back, if any.
+    int failDial(const Pop3Dialer::Result& dialed, const Session& session);
+    QString tlsFailureText(const Session& session) const;
     int queryMessage(int handle, int no, std::span<char> subject, std::span<char> date,
                      std::span<char> from, std::span<char> header, std::span<char>* body);
     const QList<QSslCertificate>& trustedCertificates();
@@ -194,6 +198,8 @@ private:
     int m_nextHandle = 1;
     int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     int m_replyTimeoutMs = kDefaultReplyTimeoutMs;
+    Pop3Host::Ports m_ports;
+    Pop3Dialer::Resolver m_resolve;
     QList<QSslCertificate> m_extraCas;
     // System store, environment and extra certificates, built at the first
     // connection and again when the environment's variables change.

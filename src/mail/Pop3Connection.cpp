@@ -1,5 +1,6 @@
 #include "mail/Pop3Connection.h"
 
+#include "mail/ConnectAttempt.h"
 #include "mail/ServerText.h"
 
 #include <QCryptographicHash>
@@ -7,7 +8,10 @@
 #include <QSslSocket>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -49,7 +53,64 @@ bool canBeginStatusLine(QByteArrayView start)
     return begins("+OK") || begins("-ERR");
 }
 
+// The index-th word of text, words being separated by white space (as
+// QByteArray::simplified() sees it); empty when there are fewer.
+QByteArrayView wordAt(QByteArrayView text, int index)
+{
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    qsizetype i = 0;
+    for (;;) {
+        while (i < text.size() && blank(text[i]))
+            ++i;
+        const qsizetype start = i;
+        while (i < text.size() && !blank(text[i]))
+            ++i;
+        if (start == i || index-- == 0)
+            return text.sliced(start, i - start);
+    }
+}
+
+// The command line of one step of a message, formatted in place: it is made
+// for every message command.
+class MessageLine
+{
+public:
+    MessageLine(Pop3Connection::MessageStep step, qint64 no)
+    {
+        using Step = Pop3Connection::MessageStep;
+        const std::string_view verb = step == Step::Header ? "TOP "
+                                      : step == Step::Size ? "LIST "
+                                                           : "RETR ";
+        char* end = std::copy(verb.begin(), verb.end(), m_text);
+        end = std::to_chars(end, m_text + sizeof m_text, no).ptr;
+        if (step == Step::Header)
+            end = std::copy_n(" 0", 2, end);
+        m_size = end - m_text;
+    }
+    QByteArrayView view() const { return QByteArrayView(m_text, m_size); }
+
+private:
+    char m_text[32]; // the longest: "RETR " or "TOP " and " 0" around 19 digits
+    qsizetype m_size = 0;
+};
+
 } // namespace
+
+bool Pop3Connection::parseNumber(QByteArrayView text, qint64& value)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    qsizetype digits = 0;
+    value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        if (value < (qint64(1) << 40))
+            value = value * 10 + (text[i] - '0');
+        ++i;
+        ++digits;
+    }
+    return digits > 0 && (i == text.size() || text[i] == ' ');
+}
 
 Pop3Connection::Pop3Connection(int connectTimeoutMs, int replyTimeoutMs,
                                TrustedCertificates trusted, QByteArray pinnedSha256)
@@ -66,7 +127,10 @@ Pop3Connection::Status Pop3Connection::fail(Status status)
 {
     if (status != Status::Ok && status != Status::ServerError) {
         m_broken = true;
-        m_owed.clear();
+        m_plan.reset();
+        m_sizes.clear();
+        m_listed.reset();
+        m_retr.reset();
         if (m_socket)
             m_socket->abort();
     }
@@ -107,20 +171,15 @@ void Pop3Connection::checkCertificate(const QList<QSslError>& errors)
     m_certificateErrors = errors;
 }
 
-Pop3Connection::Status Pop3Connection::connectFailure(const QDeadlineTimer& deadline) const
+Pop3Connection::Status Pop3Connection::handshake(const QString& host, int ms)
 {
-    switch (m_socket->error()) {
-    case QAbstractSocket::HostNotFoundError:
-        return Status::HostNotFound;
-    case QAbstractSocket::SocketTimeoutError:
-        return Status::Timeout;
-    default:
-        return deadline.hasExpired() ? Status::Timeout : Status::ConnectFailed;
-    }
-}
-
-Pop3Connection::Status Pop3Connection::handshakeFailure(const QDeadlineTimer& deadline)
-{
+    // The trusted certificates are loaded before the bound starts: it is the
+    // server's time to answer, not ours to read the certificate store.
+    configureTls(host);
+    const QDeadlineTimer deadline = startWait(ms);
+    m_socket->startClientEncryption();
+    if (m_socket->waitForEncrypted(remainingMs(deadline)))
+        return Status::Ok;
     m_tlsError = m_socket->errorString();
     // A server that says nothing during the handshake is silent, not broken.
     if (m_certificateErrors.isEmpty() && deadline.hasExpired())
@@ -128,11 +187,11 @@ Pop3Connection::Status Pop3Connection::handshakeFailure(const QDeadlineTimer& de
     return fail(Status::TlsFailed);
 }
 
-Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
+Pop3Connection::Status Pop3Connection::begin(qintptr socket, const QString& host, bool tls,
+                                             int handshakeMs)
 {
     abort();
     m_broken = false;
-    m_tcpConnected = false;
     m_pending.clear();
     m_pendingPos = 0;
     m_greeting.clear();
@@ -140,35 +199,40 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
     m_rejectedCertificate = QSslCertificate();
     m_certificateErrors.clear();
     m_pipelining = Pipelining::Unknown;
-    m_owed.clear();
+    m_plan.reset();
+    m_sizes.clear();
+    m_listed.reset();
+    m_retr.reset();
     m_socket = std::make_unique<QSslSocket>();
     m_socket->setReadBufferSize(kSocketBuffer);
-    QSslSocket* socket = m_socket.get();
-    // Both signals are emitted from inside the blocking waits below.
-    QObject::connect(socket, &QAbstractSocket::connected, socket,
-                     [this] { m_tcpConnected = true; });
-    QObject::connect(socket, &QSslSocket::sslErrors, socket,
+    QSslSocket* sslSocket = m_socket.get();
+    // Emitted from inside the blocking handshake.
+    QObject::connect(sslSocket, &QSslSocket::sslErrors, sslSocket,
                      [this](const QList<QSslError>& errors) { checkCertificate(errors); });
-
-    // The trusted certificates are loaded before the bound starts: it is the
-    // server's time to answer, not ours to read the certificate store.
-    if (host.security() == Pop3Host::Security::Tls)
-        configureTls(host.host());
-    const QDeadlineTimer deadline = startWait(m_connectTimeoutMs);
-    if (host.security() == Pop3Host::Security::Tls) {
-        m_socket->connectToHostEncrypted(host.host(), host.port(), host.host());
-        if (!m_socket->waitForEncrypted(remainingMs(deadline))) {
-            if (!m_tcpConnected)
-                return fail(connectFailure(deadline));
-            return handshakeFailure(deadline);
-        }
-    } else {
-        m_socket->connectToHost(host.host(), host.port());
-        if (!m_socket->waitForConnected(remainingMs(deadline)))
-            return fail(connectFailure(deadline));
+    if (!m_socket->setSocketDescriptor(socket)) {
+        ConnectAttempt::closeSocket(socket); // not taken over, so still ours
+        return fail(Status::ConnectionLost);
     }
+    const Status status = tls ? handshake(host, handshakeMs) : Status::Ok;
+    m_greetingDeadline = startWait(m_replyTimeoutMs);
+    return status;
+}
 
-    Status status = readStatusLine(&m_greeting);
+Pop3Connection::Status Pop3Connection::readGreeting(QDeadlineTimer look)
+{
+    if (!isUsable())
+        return fail(Status::ConnectionLost);
+    if (!look.isForever() && m_pendingPos == m_pending.size()) {
+        const Status status = fill(std::min(look, m_greetingDeadline));
+        if (status == Status::Timeout && !m_greetingDeadline.hasExpired())
+            return Status::Silent; // still open: the greeting may yet come
+        if (status != Status::Ok && status != Status::Timeout)
+            return fail(status);
+    }
+    Status status = readStatusLine(&m_greeting, m_greetingDeadline);
+    m_lastWaitMs = m_replyTimeoutMs; // the greeting's bound, however much of it was left
+    if (status == Status::Timeout && m_pending.isEmpty() && !isEncrypted())
+        return Status::Silent;
     if (status != Status::Ok)
         return fail(status);
     if (m_greeting.startsWith("-ERR")) {
@@ -180,14 +244,13 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
     }
     if (!m_greeting.startsWith("+OK"))
         return fail(Status::ProtocolError);
+    return Status::Ok;
+}
 
-    if (host.security() != Pop3Host::Security::StartTlsIfOffered)
-        return Status::Ok;
-
-    // Upgrade before any login when the server offers it, so no password
-    // crosses the network in clear where the server can do better.
+Pop3Connection::Status Pop3Connection::upgradeIfOffered(const QString& host)
+{
     QByteArray capabilities;
-    status = readCapabilities(&capabilities);
+    const Status status = readCapabilities(&capabilities);
     if (status == Status::ServerError) {
         // A server without CAPA offers neither STLS nor pipelining.
         m_pipelining = Pipelining::NotOffered;
@@ -204,7 +267,7 @@ Pop3Connection::Status Pop3Connection::open(const Pop3Host& host)
     // only a no is kept (which costs nothing but speed if it was forged).
     if (!pipelining)
         m_pipelining = Pipelining::NotOffered;
-    return startTls(host.host());
+    return startTls(host);
 }
 
 Pop3Connection::Status Pop3Connection::readCapabilities(QByteArray* list)
@@ -245,12 +308,7 @@ Pop3Connection::Status Pop3Connection::startTls(const QString& host)
         return fail(Status::ProtocolError);
     m_pending.clear();
     m_pendingPos = 0;
-    configureTls(host);
-    const QDeadlineTimer deadline = startWait(m_connectTimeoutMs);
-    m_socket->startClientEncryption();
-    if (!m_socket->waitForEncrypted(remainingMs(deadline)))
-        return handshakeFailure(deadline);
-    return Status::Ok;
+    return handshake(host, m_connectTimeoutMs);
 }
 
 Pop3Connection::Status Pop3Connection::writeLine(QByteArrayView line)
@@ -352,18 +410,13 @@ Pop3Connection::Status Pop3Connection::command(QByteArrayView line, QByteArray* 
     reply->truncate(0);
     if (!isUsable())
         return fail(Status::ConnectionLost);
-    if (!m_owed.empty()) {
-        if (m_owed.front().line == line) {
-            m_owed.pop_front();
-            return takeStatus(reply);
-        }
-        const Status status = drainOwed(QDeadlineTimer::Forever);
-        if (status != Status::Ok)
-            return status;
-    }
-    const Status status = writeLine(line);
+    const Status status = drainOwed(QDeadlineTimer::Forever);
     if (status != Status::Ok)
         return status;
+    m_plan.reset();
+    const Status written = writeLine(line);
+    if (written != Status::Ok)
+        return written;
     return takeStatus(reply);
 }
 
@@ -379,29 +432,183 @@ Pop3Connection::Status Pop3Connection::takeStatus(QByteArray* reply, QDeadlineTi
     return fail(Status::ProtocolError);
 }
 
-Pop3Connection::Status Pop3Connection::sendAhead(const std::vector<Ahead>& commands)
+bool Pop3Connection::planMessages(qint64 count)
 {
+    m_plan.reset();
+    if (count <= 0)
+        return false;
+    const bool ahead = offersPipelining();
+    if (!ahead && count <= kMaxListed)
+        readSizes(count);
+    if (isUsable())
+        m_plan = Plan{0, 0, count * kMessageSteps, ahead};
+    return ahead;
+}
+
+// The one LIST of a plan without pipelining, read with the bounds of a short
+// answer, with room for one line of every message STAT counted. Lines for
+// other numbers, repeated or unreadable ones are passed over: what it does
+// not give is asked with its message.
+void Pop3Connection::readSizes(qint64 count)
+{
+    // "n size" CRLF: at most 10 digits, a blank, 19 digits and the line end.
+    constexpr qsizetype kMaxListLine = 32;
+    QByteArray reply;
+    if (command("LIST", &reply) != Status::Ok)
+        return;
+    m_sizes.assign(size_t(count), -1);
+    QByteArray line;
+    bool overlong = false;
+    const auto take = [&](QByteArrayView piece) {
+        while (!piece.isEmpty()) {
+            const void* hit = std::memchr(piece.data(), '\n', size_t(piece.size()));
+            const qsizetype lf = hit ? static_cast<const char*>(hit) - piece.data() : -1;
+            const QByteArrayView part = lf < 0 ? piece : piece.first(lf);
+            overlong = overlong || line.size() + part.size() > kMaxListLine;
+            if (!overlong)
+                line.append(part);
+            if (lf < 0)
+                return;
+            qint64 no = 0;
+            qint64 size = 0;
+            if (!overlong && parseNumber(wordAt(line, 0), no) &&
+                parseNumber(wordAt(line, 1), size) && no >= 1 && no <= count &&
+                m_sizes[size_t(no - 1)] < 0)
+                m_sizes[size_t(no - 1)] = size;
+            line.clear();
+            overlong = false;
+            piece = piece.sliced(lf + 1);
+        }
+    };
+    DataRead read;
+    readData(take, kMaxShortAnswer + kMaxListLine * count, startWait(m_replyTimeoutMs), read);
+}
+
+Pop3Connection::Status Pop3Connection::messageCommand(MessageStep step, qint64 no,
+                                                      QByteArray* reply)
+{
+    const MessageLine line(step, no);
+    if (!m_plan || no < 1 || (no - 1) * kMessageSteps + int(step) != m_plan->taken)
+        return command(line.view(), reply); // not the next in the plan: it ends
+    reply->truncate(0);
     if (!isUsable())
         return fail(Status::ConnectionLost);
+    Plan& plan = *m_plan;
+    const bool ahead = plan.ahead;
+    if (ahead && plan.sent - plan.taken <= kPipelineWindow / 2 && plan.sent < plan.end) {
+        const Status status = sendAhead();
+        if (status != Status::Ok)
+            return status;
+    }
+    if (++plan.taken == plan.end)
+        m_plan.reset();
+    return ahead ? takeStatus(reply) : roundTrip(step, no, reply);
+}
+
+Pop3Connection::Status Pop3Connection::messageSize(qint64 no, QByteArray* reply, qint64* size)
+{
+    *size = -1;
+    const Status status = messageCommand(MessageStep::Size, no, reply);
+    // "+OK <no> <size>"
+    if (status == Status::Ok && !parseNumber(wordAt(*reply, 2), *size))
+        *size = -1;
+    return status;
+}
+
+Pop3Connection::Status Pop3Connection::sendAndTake(QByteArrayView line, QByteArray* reply)
+{
+    const Status status = writeLine(line);
+    return status == Status::Ok ? takeStatus(reply) : status;
+}
+
+// One step of a plan without pipelining. The header step sends RETR (and
+// before it LIST n when the one LIST did not give that size: a command is
+// never sent while an answer is still coming, which a server without
+// pipelining need not read); the size step answers from the LIST; the
+// message step takes the answer of the RETR sent at the header step.
+Pop3Connection::Status Pop3Connection::roundTrip(MessageStep step, qint64 no, QByteArray* reply)
+{
+    const qint64 listed = no <= qint64(m_sizes.size()) ? m_sizes[size_t(no - 1)] : -1;
+    switch (step) {
+    case MessageStep::Header: {
+        m_listed.reset();
+        m_retr.reset();
+        if (listed < 0) {
+            Listed asked;
+            asked.no = no;
+            asked.status = sendAndTake(MessageLine(MessageStep::Size, no).view(), &asked.reply);
+            if (asked.status != Status::Ok && asked.status != Status::ServerError)
+                return asked.status;
+            m_listed = asked;
+        }
+        const Status status = sendAndTake(MessageLine(MessageStep::Message, no).view(), reply);
+        if (status == Status::Ok || status == Status::ServerError) {
+            m_retr.emplace();
+            m_retr->no = no;
+            m_retr->status = status;
+            m_retr->reply = *reply;
+        }
+        return status;
+    }
+    case MessageStep::Size:
+        if (listed >= 0) {
+            *reply = "+OK " + QByteArray::number(no) + ' ' + QByteArray::number(listed);
+            return Status::Ok;
+        }
+        if (m_listed && m_listed->no == no) {
+            *reply = m_listed->reply;
+            return m_listed->status;
+        }
+        break;
+    case MessageStep::Message:
+        if (m_retr && m_retr->no == no) {
+            *reply = m_retr->reply;
+            return m_retr->status;
+        }
+        break;
+    }
+    return fail(Status::ProtocolError); // the plan's order rules this out
+}
+
+// Sends the next commands of the plan in one write, without waiting for any
+// answer, up to the window.
+Pop3Connection::Status Pop3Connection::sendAhead()
+{
+    Plan& plan = *m_plan;
     QByteArray out;
-    for (const Ahead& ahead : commands)
-        out += ahead.line + "\r\n";
+    for (; plan.sent < plan.end && plan.sent - plan.taken < kPipelineWindow; ++plan.sent) {
+        const MessageLine line(MessageStep(plan.sent % kMessageSteps),
+                               plan.sent / kMessageSteps + 1);
+        out += line.view();
+        out += "\r\n";
+    }
     // Owed before the write: a write that fails drops the session and them.
-    m_owed.insert(m_owed.end(), commands.begin(), commands.end());
     return writeBytes(out);
 }
 
 Pop3Connection::Status Pop3Connection::drainOwed(QDeadlineTimer whole)
 {
-    while (!m_owed.empty()) {
-        const bool multiLine = m_owed.front().multiLine;
-        m_owed.pop_front();
+    // A RETR whose message step did not come: the rest of its data.
+    std::optional<OpenRetr> retr = std::exchange(m_retr, std::nullopt);
+    m_listed.reset();
+    m_sizes.clear();
+    if (retr && retr->status == Status::Ok && !retr->read.done) {
+        const Status status = readData([](QByteArrayView) {}, -1, whole, retr->read);
+        if (status != Status::Ok)
+            return status;
+    }
+    if (!m_plan)
+        return Status::Ok;
+    const Plan plan = *m_plan;
+    m_plan.reset();
+    for (qint64 k = plan.taken; k < plan.sent; ++k) {
         QByteArray reply;
         Status status = takeStatus(&reply, whole);
         if (status == Status::ServerError)
             continue;
-        if (status == Status::Ok && multiLine)
-            status = readData([](QByteArrayView) {}, -1, whole);
+        DataRead read;
+        if (status == Status::Ok && MessageStep(k % kMessageSteps) != MessageStep::Size)
+            status = readData([](QByteArrayView) {}, -1, whole, read);
         if (status != Status::Ok)
             return status;
     }
@@ -411,21 +618,55 @@ Pop3Connection::Status Pop3Connection::drainOwed(QDeadlineTimer whole)
 Pop3Connection::Status
 Pop3Connection::readMultiLine(const std::function<void(QByteArrayView)>& sink, Length length)
 {
+    if (m_retr && m_retr->status == Status::Ok)
+        return readRetr(sink);
+    DataRead read;
     if (length == Length::Short)
-        return readData(sink, kMaxShortAnswer, startWait(m_replyTimeoutMs));
-    return readData(sink, -1, QDeadlineTimer::Forever);
+        return readData(sink, kMaxShortAnswer, startWait(m_replyTimeoutMs), read);
+    return readData(sink, -1, QDeadlineTimer::Forever, read);
+}
+
+// The data of the RETR sent at a header step: at that step up to the end of
+// the header, bounded as a short answer's would be, each piece kept; at the
+// message step what was kept, then the rest, as a long answer.
+Pop3Connection::Status Pop3Connection::readRetr(const std::function<void(QByteArrayView)>& sink)
+{
+    OpenRetr& retr = *m_retr;
+    if (!retr.headerRead) {
+        retr.headerRead = true;
+        bool ended = false;
+        const auto hold = [&](QByteArrayView piece) {
+            // The empty line that ends the header may straddle two pieces.
+            const qsizetype from = std::max<qsizetype>(0, retr.held.size() - 2);
+            retr.held.append(piece);
+            sink(piece);
+            ended = ended || retr.held.startsWith('\n') || retr.held.startsWith("\r\n") ||
+                    retr.held.indexOf("\n\n", from) >= 0 || retr.held.indexOf("\n\r\n", from) >= 0;
+        };
+        return readData(hold, -1, startWait(m_replyTimeoutMs), retr.read,
+                        [&] { return ended || retr.held.size() >= kMaxShortAnswer; });
+    }
+    OpenRetr rest = std::move(retr);
+    m_retr.reset();
+    sink(rest.held);
+    if (rest.read.done)
+        return Status::Ok;
+    return readData(sink, -1, QDeadlineTimer::Forever, rest.read);
 }
 
 // cap: the most the data may hold, or -1 for no limit. whole: the end of the
 // whole answer; without one, each wait for more data has the reply bound.
+// read: where the data stands, kept between calls. pause: asked after each
+// piece handed over; true ends this call, the rest left for another.
 Pop3Connection::Status Pop3Connection::readData(const std::function<void(QByteArrayView)>& sink,
-                                                qsizetype cap, QDeadlineTimer whole)
+                                                qsizetype cap, QDeadlineTimer whole, DataRead& read,
+                                                const std::function<bool()>& pause)
 {
     if (!isUsable())
         return fail(Status::ConnectionLost);
     const bool bounded = !whole.isForever();
-    qsizetype taken = 0; // bytes of the answer consumed so far
-    bool atLineStart = true;
+    qsizetype& taken = read.taken;
+    bool& atLineStart = read.atLineStart;
     for (;;) {
         while (m_pendingPos < m_pending.size()) {
             const char* p = m_pending.constData() + m_pendingPos;
@@ -437,6 +678,7 @@ Pop3Connection::Status Pop3Connection::readData(const std::function<void(QByteAr
                     break; // decide when the next bytes are here
                 if (p[1] == '\n' || (p[1] == '\r' && p[2] == '\n')) {
                     m_pendingPos += p[1] == '\n' ? 2 : 3;
+                    read.done = true;
                     return Status::Ok;
                 }
                 ++m_pendingPos;
@@ -466,6 +708,8 @@ Pop3Connection::Status Pop3Connection::readData(const std::function<void(QByteAr
             sink(QByteArrayView(p, take));
             m_pendingPos += take;
             atLineStart = endsLine;
+            if (pause && pause())
+                return Status::Ok;
         }
         if (bounded && whole.hasExpired())
             return fail(Status::Timeout);

@@ -2,9 +2,6 @@
 
 namespace {
 
-constexpr quint16 kPop3Port = 110;
-constexpr quint16 kPop3sPort = 995;
-
 // A port is 1 to 65535 written in decimal digits only.
 bool parsePort(const QString& text, quint16& port)
 {
@@ -32,15 +29,26 @@ bool hasBadCharacter(const QString& host)
 
 } // namespace
 
-Pop3Host Pop3Host::parse(const QString& value)
+QString Pop3Host::normalized(const QString& value)
+{
+    return value.normalized(QString::NormalizationForm_KC).trimmed();
+}
+
+QString Pop3Host::hostPort(const QString& host, quint16 port)
+{
+    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(port);
+}
+
+Pop3Host Pop3Host::parse(const QString& value, Ports ports)
 {
     Pop3Host result;
-    QString rest = value.trimmed();
-    quint16 defaultPort = kPop3Port;
+    QString rest = normalized(value);
+    quint16 defaultPort = ports.pop3;
+    result.m_pop3sPort = ports.pop3s;
 
     if (rest.startsWith(u"pop3s://", Qt::CaseInsensitive)) {
         result.m_security = Security::Tls;
-        defaultPort = kPop3sPort;
+        defaultPort = ports.pop3s;
         rest = rest.mid(8);
     } else if (rest.startsWith(u"pop3://", Qt::CaseInsensitive)) {
         result.m_security = Security::Plain;
@@ -52,7 +60,7 @@ Pop3Host Pop3Host::parse(const QString& value)
         return result;
 
     QString host;
-    quint16 port = defaultPort;
+    quint16 port = 0;
     if (rest.startsWith(u'[')) {
         const qsizetype close = rest.indexOf(u']');
         if (close < 2)
@@ -84,7 +92,15 @@ Pop3Host Pop3Host::parse(const QString& value)
     }
 
     result.m_host = host;
-    result.m_port = port;
+    result.m_port = port == 0 ? defaultPort : port;
     result.m_valid = true;
+    if (result.m_security == Security::StartTlsIfOffered) {
+        // Without a scheme the port tells: plain POP3 can never work on the
+        // pop3s port, and a provider may listen on that port alone.
+        if (port == ports.pop3s)
+            result.m_security = Security::Tls;
+        else
+            result.m_fallback = port == 0 ? Fallback::Pop3sPort : Fallback::TlsIfSilent;
+    }
     return result;
 }

@@ -96,6 +96,12 @@ SEEDS = {
         "plain_apop": bytes([3, 31, 200]) + steps(SESSION[0], *SESSION[3:]),
         "stls": bytes([0, 1, 1]) + steps(SESSION[0], ([], b"+OK\r\nSTLS\r\n.\r\n"),
                                           ([], b"+OK go\r\n\x16\x03\x01")),
+        # Said ahead, without pipelining: one LIST (giving message 1 only),
+        # then RETR 1, LIST 2 and RETR 2.
+        "one_round_trip": bytes([4, 20, 60]) + steps(
+            *SESSION[:4], ([], b"+OK 2 80\r\n"), ([2], b"+OK\r\n1 40\r\n.\r\n"),
+            ([7, 1], b"+OK\r\n" + HEADER + b"body\r\n.\r\n"), ([], b"+OK 2 40\r\n"),
+            ([], b"+OK\r\n" + HEADER + b"..dot\r\n.\r\n"), SESSION[-1]),
         "huge_count": bytes([2, 9, 9]) + steps(SESSION[0], SESSION[2], SESSION[3],
                                                ([], b"+OK 2147483647 0\r\n"),
                                                ([], b"-ERR no\r\n"),

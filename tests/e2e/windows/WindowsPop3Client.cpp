@@ -1,8 +1,11 @@
 // The POP3 client of the Windows build against the Linux Dovecot that
 // pop3_dovecot.sh starts on loopback: a plain login, STLS with the server's
-// certificate pinned after the first refusal, and pop3s:// through Schannel.
-// Each must log in and find the three messages.
-//   windows_pop3_client PLAIN-PORT TLS-PORT CA-FILE
+// certificate pinned after the first refusal, pop3s:// through Schannel, the
+// pop3s port without a scheme, and a name whose first address (::1, where
+// the script fills the backlog of a listener on the plain port) swallows
+// connection attempts. Each must log in and find the three messages.
+//   windows_pop3_client PLAIN-PORT TLS-PORT CA-FILE [swallowing]
+// (the last word when the listener on ::1 is there).
 // Prints one line per case; exits 0 when all pass.
 #include "base/Cp932.h"
 #include "mail/NMail.h"
@@ -10,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QHostAddress>
 #include <QSslCertificate>
 
 #include <cstdio>
@@ -38,8 +42,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 4) {
-        std::fprintf(stderr, "usage: windows_pop3_client PLAIN-PORT TLS-PORT CA-FILE\n");
+    if (args.size() != 4 && args.size() != 5) {
+        std::fprintf(stderr,
+                     "usage: windows_pop3_client PLAIN-PORT TLS-PORT CA-FILE [swallowing]\n");
         return 2;
     }
     const QString plain = args[1];
@@ -53,6 +58,8 @@ int main(int argc, char** argv)
     // pinned; TLS from the first byte through Schannel with the test CA
     // handed over as well (Wine's certificate chain engine ignores such an
     // extra root, so there too the pin is what lets it in).
+    // The pop3s port is the TLS listener's here, as 995 is elsewhere.
+    const Pop3Host::Ports ports{110, quint16(tls.toUInt())};
     const struct
     {
         const char* what;
@@ -62,12 +69,24 @@ int main(int argc, char** argv)
         {"pop3:// plain text", QStringLiteral("pop3://127.0.0.1:") + plain, false},
         {"STLS, certificate pinned", QStringLiteral("127.0.0.1:") + plain, true},
         {"pop3s:// through Schannel", QStringLiteral("pop3s://localhost:") + tls, false},
+        {"the pop3s port without a scheme", QStringLiteral("localhost:") + tls, false},
+        {"a swallowing address passed over", QStringLiteral("pop3://kestrova.test:") + plain,
+         false},
     };
     bool ok = true;
     for (const auto& c : cases) {
+        if (c.server.contains(u"kestrova.test") && args.size() < 5)
+            continue;
         NMail mail;
         mail.setTimeouts(10000, 10000);
         mail.addCaCertificates(ca);
+        mail.setDefaultPorts(ports);
+        mail.setResolver([](const QString& host) {
+            return host == u"kestrova.test"
+                       ? QList<QHostAddress>{QHostAddress(QStringLiteral("::1")),
+                                             QHostAddress(QHostAddress::LocalHost)}
+                       : Pop3Dialer::systemResolve(host);
+        });
         int count = login(mail, c.server);
         const bool refused = count < 0 && mail.untrustedCertificate();
         if (refused) {

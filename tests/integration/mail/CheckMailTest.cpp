@@ -241,7 +241,8 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
     // A port that was free a moment ago: nothing listens there.
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-    const QString closed = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
+    const quint16 closedPort = probe.serverPort();
+    const QString closed = QStringLiteral("127.0.0.1:%1").arg(closedPort);
     probe.close();
     // Accepts connections (the backlog does) but never says a word.
     QTcpServer silent;
@@ -251,9 +252,10 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
     FakePop3Server capaFlood(QStringLiteral("capa-flood"));
     FakePop3Server brokenTls(QStringLiteral("broken-stls"));
     FakePop3Server stall(QStringLiteral("stall"));
-    // The bare name needs the standard port; another loopback address may
-    // have it free (a system POP3 server may hold it on every address).
-    FakePop3Server stallOnStandardPort(QStringLiteral("stall"), QStringLiteral("127.0.0.2:110"));
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost));
+    const quint16 closedToo = other.serverPort();
+    other.close();
 
     // Each box names the server value and the cause, then what to try.
     struct Case
@@ -261,6 +263,7 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
         QString server;
         QString cause;
         QString advice;
+        Pop3Host::Ports ports = {}; // what a server value without a port means
     };
     const QString notPop3 = QStringLiteral("の応答が POP3 の形式ではありませんでした。");
     const QString checkPort = QStringLiteral("のサーバー名とポート番号 (POP3 は通常 110、"
@@ -274,6 +277,10 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
         QStringLiteral("に接続できませんでした。接続を拒否されたか、サーバーまで届きません。");
     const QString checkNameAndPort = QStringLiteral("「POPサーバー」のサーバー名とポート番号、"
                                                     "ネットワークにつながっているかどうか");
+    const QString sentNothing =
+        QStringLiteral("は接続を受け付けましたが、1 秒以内に何も送ってきませんでした。");
+    const QString refusedOn =
+        QStringLiteral("\nポート %1%2: 接続を拒否されたか、サーバーまで届きません。");
     std::vector<Case> cases{
         {closed, unreachable, checkNameAndPort},
         {QStringLiteral("kestrova-no-such-host.invalid"),
@@ -283,7 +290,18 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
         {"pop3s://" + closed, unreachable, checkNameAndPort},
         {QStringLiteral("host:99999"), QStringLiteral("が正しくありません。"),
          QStringLiteral("pop3s://mail.example.net のような形で指定してください。")},
-        {QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), silence, busy},
+        // Silent, also to TLS: perhaps a TLS port, never a busy one.
+        {QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), sentNothing,
+         QStringLiteral("「pop3s://127.0.0.1:%1」").arg(silent.serverPort())},
+        // A bare host: the POP3 port and the pop3s port each told.
+        {QStringLiteral("127.0.0.1"),
+         QStringLiteral("に接続できませんでした。") + refusedOn.arg(closedPort).arg("") +
+             refusedOn.arg(closedToo).arg(" (pop3s)"),
+         checkNameAndPort,
+         {closedPort, closedToo}},
+        // A name: the addresses tried.
+        {QStringLiteral("kestrova.test:%1").arg(closedPort), unreachable,
+         QStringLiteral("試したアドレス: 127.0.0.1、::1")},
         {garbage.hostPort(), notPop3, checkPort},
         {garbageGreeting.hostPort(), notPop3, checkPort},
         {capaFlood.hostPort(), notPop3, checkPort},
@@ -292,17 +310,20 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
         // A stall before login, however the server value is written.
         {stall.hostPort(), silence, busy},
         {"pop3://" + stall.hostPort(), silence, busy},
+        {QStringLiteral("127.0.0.1"), silence, busy, {stall.port(), closedPort}},
     };
-    if (stallOnStandardPort.isRunning())
-        cases.push_back({QStringLiteral("127.0.0.2"), silence, busy});
-    else
-        std::printf("127.0.0.2:110 is taken: the bare host name is not tried\n");
 
     h.writeFile(h.iniPath(), "[EXEINI]\r\nNUMBER=1\r\n");
     AppContext& ctx = startWith(closed, account("three", "pw-three"));
     ctx.mail.setTimeouts(1000, 1000);
+    ctx.mail.setResolver([](const QString& host) {
+        return host == u"kestrova.test" ? QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost),
+                                                              QHostAddress(QStringLiteral("::1"))}
+                                        : Pop3Dialer::systemResolve(host);
+    });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server.toStdString());
+        ctx.mail.setDefaultPorts(c.ports);
         ctx.values.Pop3Server = c.server;
         const qsizetype boxes = ctx.msgBox.shown().size();
         const int hangUps = h.hangUpCount;
@@ -326,8 +347,9 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
     }
     // Broken TLS comes with the way round it, which works.
     const auto tlsBox = std::find_if(
-        ctx.msgBox.shown().begin(), ctx.msgBox.shown().end(),
-        [](const MessageBoxes::Shown& box) { return box.prompt.contains(QStringLiteral("TLS")); });
+        ctx.msgBox.shown().begin(), ctx.msgBox.shown().end(), [](const MessageBoxes::Shown& box) {
+            return box.prompt.contains(QStringLiteral("を確立できませんでした"));
+        });
     ASSERT_NE(tlsBox, ctx.msgBox.shown().end());
     EXPECT_TRUE(tlsBox->prompt.contains("「pop3://" + brokenTls.hostPort() + "」"))
         << tlsBox->prompt.toStdString();

@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSslCertificate>
+#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,23 @@ protected:
     NMail m_mail;
 };
 
+// The text as an input method in full-width mode leaves it.
+QString fullWidth(const QString& ascii)
+{
+    QString wide;
+    for (const QChar c : ascii)
+        wide += c == u' ' ? QChar(0x3000) : QChar(c.unicode() + 0xFEE0);
+    return wide;
+}
+
+// A port nobody listens on now.
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
 TEST_F(NMailDovecot, EveryHostSyntaxConnectsAndPlainTextIsUpgradedWithStls)
 {
     struct Case
@@ -102,19 +120,31 @@ TEST_F(NMailDovecot, EveryHostSyntaxConnectsAndPlainTextIsUpgradedWithStls)
         QString user;
         QString host;
         QString security; // the word Dovecot logs for the session
+        Pop3Host::Ports ports = {};
     };
+    const quint16 plain = server().plainPort();
+    const quint16 tls = server().tlsPort();
     std::vector<Case> cases{
         {"hostport", server().plainHostPort(), "TLS"},
-        {"localhost", QStringLiteral("localhost:%1").arg(server().plainPort()), "TLS"},
-        {"blanks", QStringLiteral("  127.0.0.1:%1 ").arg(server().plainPort()), "TLS"},
+        {"localhost", QStringLiteral("localhost:%1").arg(plain), "TLS"},
+        {"blanks", QStringLiteral("  127.0.0.1:%1 ").arg(plain), "TLS"},
         {"pop3s", "pop3s://" + server().tlsHostPort(), "TLS"},
-        {"pop3s127", QStringLiteral("pop3s://127.0.0.1:%1/").arg(server().tlsPort()), "TLS"},
-        {"noupgrade", QStringLiteral("pop3://127.0.0.1:%1").arg(server().plainPort()), "secured"},
+        {"pop3s127", QStringLiteral("pop3s://127.0.0.1:%1/").arg(tls), "TLS"},
+        {"noupgrade", QStringLiteral("pop3://127.0.0.1:%1").arg(plain), "secured"},
+        // As an input method leaves it: full-width letters, digits, colon and blank.
+        {"fullwidth", fullWidth(QStringLiteral(" localhost:%1 ").arg(plain)), "TLS"},
+        // The pop3s port without a scheme: TLS from the first byte.
+        {"pop3sport", QStringLiteral("localhost:%1").arg(tls), "TLS", {plain, tls}},
+        // A TLS port without a scheme: silent, then TLS on a second connection.
+        {"silentport", QStringLiteral("localhost:%1").arg(tls), "TLS"},
+        // A bare host: the POP3 port refused, then pop3s.
+        {"bare", QStringLiteral("localhost"), "TLS", {closedPort(), tls}},
     };
     if (server().hasIpv6())
-        cases.push_back({"ipv6", QStringLiteral("[::1]:%1").arg(server().plainPort()), "TLS"});
+        cases.push_back({"ipv6", QStringLiteral("[::1]:%1").arg(plain), "TLS"});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.host.toStdString());
+        m_mail.setDefaultPorts(c.ports);
         ASSERT_TRUE(server().addUser(c.user, "pw-" + c.user.toUtf8()));
         const int handle = connect(c.host);
         ASSERT_GE(handle, 0) << lastMessage().toStdString();

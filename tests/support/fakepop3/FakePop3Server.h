@@ -15,6 +15,7 @@ public:
     ~FakePop3Server();
 
     bool isRunning() const { return m_port != 0; }
+    quint16 port() const { return m_port; }
     QString hostPort() const;
     // The command lines the server received, one per line, once every
     // session it accepted has ended: call it after the client has closed.

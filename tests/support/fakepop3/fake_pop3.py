@@ -40,6 +40,11 @@ Modes:
                     ever held unanswered: "MAX-UNANSWERED n".
   pipelining-drop   as pipelining, but RETR 5 sends half its message, then
                     the link closes
+  mailbox           the first three messages of pipelining, none refused,
+                    without PIPELINING; MAX-UNANSWERED is logged as there
+  mailbox-list-odd  as mailbox, but LIST without argument lists messages 1,
+                    3 and 7 only
+  mailbox-list-refused  as mailbox, but LIST without argument is refused
   tls               as normal, over TLS from the first byte (a self-signed
                     certificate for 127.0.0.1, made beside the log); after
                     answering QUIT it logs "CLOSE-NOTIFY" when the client ends
@@ -47,6 +52,12 @@ Modes:
                     when it just goes
   tls-hold          as tls, but QUIT goes unanswered: the server neither
                     reads nor closes for a minute
+  no-capabilities   a mailbox of 50 messages of 20,000 bytes from a server that
+                    knows no CAPA, so offers neither STLS nor PIPELINING (for
+                    the benchmarks)
+  swallow           takes no connection: its backlog is filled at once, so
+                    further connection attempts get no answer at all (an
+                    address whose route is broken)
 
 A mode of the first list followed by "+pipelining" (huge-count-refuse+pipelining)
 behaves as that mode and lists PIPELINING in its answer to CAPA.
@@ -78,12 +89,16 @@ def main():
         address, port = sys.argv[sys.argv.index("--listen") + 1].rsplit(":", 1)
         port = int(port)
 
-    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    family = socket.AF_INET6 if ":" in address else socket.AF_INET
+    server = socket.socket(family, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     try:
         server.bind((address, port))
     except OSError:
         print(0, flush=True)
+        return
+    if mode == "swallow":
+        swallow(server, family)
         return
     server.listen(16)
     print(server.getsockname()[1], flush=True)
@@ -134,6 +149,22 @@ def main():
         threading.Thread(target=serve, args=(conn,), daemon=True).start()
 
 
+def swallow(server, family):
+    """After listen(0) and a few connections nobody accepts, the queue is
+    full and the system answers no further SYN."""
+    server.listen(0)
+    held = []
+    for _ in range(4):
+        c = socket.socket(family, socket.SOCK_STREAM)
+        c.setblocking(False)
+        c.connect_ex(server.getsockname()[:2])
+        held.append(c)
+    select.select([], held[:1], [], 10)  # the first one is in the queue
+    print(server.getsockname()[1], flush=True)
+    while True:
+        time.sleep(3600)
+
+
 def read_lines(conn):
     buf = b""
     while True:
@@ -168,6 +199,10 @@ def pipelining_session(conn, mode, log):
     """Answers every command in order, like a server that reads ahead:
     before each answer, what the client has sent so far is taken in, so the
     lines waiting show how many commands the client has left unanswered."""
+    pipelining = mode.startswith("pipelining")
+    count = PIPELINED_COUNT if pipelining else 3
+    refused = PIPELINED_REFUSED if pipelining else set()
+    listed = [1, 3, 7] if mode == "mailbox-list-odd" else range(1, count + 1)
     conn.sendall(b"+OK fake server ready <1234.5678@fake.example>\r\n")
     buf = b""
     most = 0
@@ -184,14 +219,18 @@ def pipelining_session(conn, mode, log):
             log(line)
             words = line.split(b" ")
             verb = words[0].upper()
-            if line in PIPELINED_REFUSED:
+            if line in refused or (line == b"LIST" and mode == "mailbox-list-refused"):
                 conn.sendall(b"-ERR refused on purpose\r\n")
             elif verb == b"CAPA":
-                conn.sendall(b"+OK\r\nUSER\r\nTOP\r\nPIPELINING\r\n.\r\n")
+                conn.sendall(b"+OK\r\nUSER\r\nTOP\r\n"
+                             + (b"PIPELINING\r\n" if pipelining else b"") + b".\r\n")
             elif verb in (b"USER", b"PASS"):
                 conn.sendall(b"+OK\r\n")
             elif verb == b"STAT":
-                conn.sendall(b"+OK %d 0\r\n" % PIPELINED_COUNT)
+                conn.sendall(b"+OK %d 0\r\n" % count)
+            elif line == b"LIST":
+                conn.sendall(b"+OK\r\n" + b"".join(b"%d %d\r\n" % (n, len(pipelined_message(n)))
+                                                   for n in listed) + b".\r\n")
             elif verb in (b"TOP", b"LIST", b"RETR") and len(words) > 1:
                 message = pipelined_message(int(words[1]))
                 if verb == b"LIST":
@@ -215,9 +254,48 @@ def pipelining_session(conn, mode, log):
         log(b"MAX-UNANSWERED %d" % most)
 
 
+def plain_message(n, size=20000):
+    head = b"From: a@example.com\r\nSubject: message %d\r\n\r\n" % n
+    line = b"%c" % (ord("a") + n % 26) * 78 + b"\r\n"
+    body = line * ((size - len(head)) // len(line))
+    return head + body + b"z" * (size - len(head) - len(body) - 2) + b"\r\n"
+
+
+def no_capabilities_session(conn, log):
+    """Answers one command at a time, as a small server of old does."""
+    messages = [plain_message(n) for n in range(1, 51)]
+    conn.sendall(b"+OK ready\r\n")
+    for line in read_lines(conn):
+        log(line)
+        words = line.split(b" ")
+        verb = words[0].upper()
+        no = int(words[1]) if len(words) > 1 and words[1].isdigit() else 0
+        if verb in (b"USER", b"PASS"):
+            conn.sendall(b"+OK\r\n")
+        elif verb == b"STAT":
+            conn.sendall(b"+OK %d %d\r\n" % (len(messages), sum(map(len, messages))))
+        elif verb == b"LIST" and no == 0:
+            conn.sendall(b"+OK\r\n" + b"".join(b"%d %d\r\n" % (i + 1, len(m))
+                                               for i, m in enumerate(messages)) + b".\r\n")
+        elif 1 <= no <= len(messages) and verb == b"LIST":
+            conn.sendall(b"+OK %d %d\r\n" % (no, len(messages[no - 1])))
+        elif 1 <= no <= len(messages) and verb in (b"TOP", b"RETR"):
+            m = messages[no - 1]
+            conn.sendall(b"+OK\r\n" + stuffed(m if verb == b"RETR" else m.split(b"\r\n\r\n")[0]
+                                                + b"\r\n\r\n"))
+        elif verb == b"QUIT":
+            conn.sendall(b"+OK bye\r\n")
+            return
+        else:
+            conn.sendall(b"-ERR unknown command\r\n")
+
+
 def session(conn, mode, log):
     conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    if mode.startswith("pipelining"):
+    if mode == "no-capabilities":
+        no_capabilities_session(conn, log)
+        return
+    if mode.startswith("pipelining") or mode.startswith("mailbox"):
         pipelining_session(conn, mode, log)
         return
     mode, _, extra = mode.partition("+")
@@ -289,7 +367,10 @@ def session(conn, mode, log):
         elif verb == b"LIST":
             size = {"huge-size": b"2147483647", "negative-size": b"-5",
                     "overflow-size": b"99999999999999999999"}.get(mode, b"%d" % len(MESSAGE))
-            conn.sendall(b"+OK 1 " + size + b"\r\n")
+            if line == b"LIST":
+                conn.sendall(b"+OK\r\n1 " + size + b"\r\n.\r\n")
+            else:
+                conn.sendall(b"+OK 1 " + size + b"\r\n")
         elif verb == b"TOP":
             if mode == "top-flood":
                 conn.sendall(b"+OK\r\n")
