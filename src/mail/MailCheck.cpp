@@ -16,11 +16,9 @@ const QString kTryAgainThenCheckServer =
     QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。"
                    "繰り返す場合は、「POPサーバー」のサーバー名とポート番号を確かめてください。");
 
-// What the user can try after a failure the client reported, naming the
-// settings dialogs where the values are set; empty where the client's own
-// text says all there is (TLS, a certificate, a silent port, the client's own
-// faults).
-QString nextStep(Failure failure)
+} // namespace
+
+QString nextStep(NMail::Failure failure)
 {
     switch (failure) {
     case Failure::Refused:
@@ -63,8 +61,6 @@ QString nextStep(Failure failure)
     }
     return QString();
 }
-
-} // namespace
 
 QString failureText(const NMail& mail)
 {

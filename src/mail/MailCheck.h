@@ -1,10 +1,11 @@
 #pragma once
 
+#include "mail/NMail.h"
+
 #include <QString>
 
 #include <functional>
 
-class NMail;
 struct UntrustedCertificate;
 
 // What a check learned: the count of waiting messages (0 or more); that it
@@ -40,6 +41,12 @@ struct CheckMailUser
     // Tells why the check could not look, and waits until the user has read it.
     std::function<void(const QString& reason)> showFailure;
 };
+
+// What the user can try after a failure the client reported, naming the
+// settings dialogs where the values are set; empty where the client's own
+// text says all there is (TLS, a certificate, a silent port, the client's own
+// faults).
+QString nextStep(NMail::Failure failure);
 
 // The failure box's text after the client's last failure: what happened, in
 // the client's words (the server's among them), then what the user can try,

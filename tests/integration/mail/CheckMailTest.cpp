@@ -3,11 +3,13 @@
 
 #include "dovecot/DovecotServer.h"
 #include "fakepop3/FakePop3Server.h"
+#include "scriptedpop3/ScriptedPop3Server.h"
 #include "support/Controls.h"
 #include "support/app/AppHarness.h"
 
 #include "base/Cp932.h"
 #include "flight/Form1.h"
+#include "mail/MailCheck.h"
 #include "mail/MsgForm.h"
 #include "settings/IdPassForm.h"
 #include "settings/OptionForm.h"
@@ -17,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -256,14 +259,36 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
     ASSERT_TRUE(other.listen(QHostAddress::LocalHost));
     const quint16 closedToo = other.serverPort();
     other.close();
+    FakePop3Server noTimestamp(QStringLiteral("no-timestamp"));
+    // Greets, then the link goes with the first command.
+    using Step = ScriptedPop3Server::Step;
+    ScriptedPop3Server drops([](const QByteArray& command) {
+        return command.isNull() ? Step("+OK ready\r\n") : Step({}, ScriptedPop3Server::Then::Close);
+    });
+    // Takes the login, then refuses to count (a mailbox another session holds).
+    ScriptedPop3Server locked([](const QByteArray& command) {
+        if (command.startsWith("STAT"))
+            return Step("-ERR [IN-USE] mailbox locked\r\n");
+        return Step(command.startsWith("CAPA") ? "-ERR\r\n" : "+OK\r\n");
+    });
+    // Refuses the login.
+    ScriptedPop3Server wrongPassword([](const QByteArray& command) {
+        if (command.startsWith("PASS"))
+            return Step("-ERR [AUTH] Authentication failed.\r\n");
+        return Step(command.startsWith("CAPA") ? "-ERR\r\n" : "+OK\r\n");
+    });
 
     // Each box names the server value and the cause, then what to try.
+    using Failure = NMail::Failure;
     struct Case
     {
         QString server;
         QString cause;
         QString advice;
+        Failure kind;
         Pop3Host::Ports ports = {}; // what a server value without a port means
+        int apop = 0;
+        QString password = {}; // confirmed in ID,PASS this run, else the stored one
     };
     const QString notPop3 = QStringLiteral("の応答が POP3 の形式ではありませんでした。");
     const QString checkPort = QStringLiteral("のサーバー名とポート番号 (POP3 は通常 110、"
@@ -282,35 +307,61 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
     const QString refusedOn =
         QStringLiteral("\nポート %1%2: 接続を拒否されたか、サーバーまで届きません。");
     std::vector<Case> cases{
-        {closed, unreachable, checkNameAndPort},
+        {closed, unreachable, checkNameAndPort, Failure::ConnectRefused},
         {QStringLiteral("kestrova-no-such-host.invalid"),
          QStringLiteral("が見つかりませんでした。"),
          QStringLiteral(
-             "「POPサーバー」のサーバー名の綴りと、ネットワークにつながっているかどうか")},
-        {"pop3s://" + closed, unreachable, checkNameAndPort},
+             "「POPサーバー」のサーバー名の綴りと、ネットワークにつながっているかどうか"),
+         Failure::HostNotFound},
+        {"pop3s://" + closed, unreachable, checkNameAndPort, Failure::ConnectRefused},
         {QStringLiteral("host:99999"), QStringLiteral("が正しくありません。"),
-         QStringLiteral("pop3s://mail.example.net のような形で指定してください。")},
+         QStringLiteral("pop3s://mail.example.net のような形で指定してください。"),
+         Failure::BadServerValue},
         // Silent, also to TLS: perhaps a TLS port, never a busy one.
         {QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), sentNothing,
-         QStringLiteral("「pop3s://127.0.0.1:%1」").arg(silent.serverPort())},
+         QStringLiteral("「pop3s://127.0.0.1:%1」").arg(silent.serverPort()), Failure::SilentPort},
         // A bare host: the POP3 port and the pop3s port each told.
         {QStringLiteral("127.0.0.1"),
          QStringLiteral("に接続できませんでした。") + refusedOn.arg(closedPort).arg("") +
              refusedOn.arg(closedToo).arg(" (pop3s)"),
          checkNameAndPort,
+         Failure::ConnectRefused,
          {closedPort, closedToo}},
         // A name: the addresses tried.
         {QStringLiteral("kestrova.test:%1").arg(closedPort), unreachable,
-         QStringLiteral("試したアドレス: 127.0.0.1、::1")},
-        {garbage.hostPort(), notPop3, checkPort},
-        {garbageGreeting.hostPort(), notPop3, checkPort},
-        {capaFlood.hostPort(), notPop3, checkPort},
+         QStringLiteral("試したアドレス: 127.0.0.1、::1"), Failure::ConnectRefused},
+        {garbage.hostPort(), notPop3, checkPort, Failure::NotPop3},
+        {garbageGreeting.hostPort(), notPop3, checkPort, Failure::NotPop3},
+        {capaFlood.hostPort(), notPop3, checkPort, Failure::NotPop3},
         {brokenTls.hostPort(), QStringLiteral("との暗号化通信 (TLS) を確立できませんでした。"),
-         QStringLiteral("暗号化せずに接続します")},
+         QStringLiteral("暗号化せずに接続します"), Failure::Tls},
         // A stall before login, however the server value is written.
-        {stall.hostPort(), silence, busy},
-        {"pop3://" + stall.hostPort(), silence, busy},
-        {QStringLiteral("127.0.0.1"), silence, busy, {stall.port(), closedPort}},
+        {stall.hostPort(), silence, busy, Failure::NoAnswer},
+        {"pop3://" + stall.hostPort(), silence, busy, Failure::NoAnswer},
+        {QStringLiteral("127.0.0.1"), silence, busy, Failure::NoAnswer, {stall.port(), closedPort}},
+        {drops.hostPort(), QStringLiteral("との接続が切れました。"),
+         QStringLiteral("しばらく待ってから、もう一度メールチェックしてください。繰り返す場合は、"
+                        "「POPサーバー」のサーバー名とポート番号を確かめてください。"),
+         Failure::ConnectionLost},
+        {locked.hostPort(), QStringLiteral("が要求を拒否しました。"),
+         QStringLiteral("サーバーの管理者に問い合わせてください。"), Failure::Refused},
+        {wrongPassword.hostPort(), QStringLiteral("へのログインに失敗しました。"),
+         QStringLiteral("設定の「ID/PASS」でアカウント名とパスワードを確かめてください。"),
+         Failure::LoginRefused},
+        {noTimestamp.hostPort(),
+         QStringLiteral("の挨拶に、APOP でのログインに必要な"),
+         QStringLiteral("「APOP を使用する」のチェックを外してください。"),
+         Failure::NoApopTimestamp,
+         {},
+         1},
+        // A line break pasted into the password never reaches the server.
+        {s_server->plainHostPort(),
+         QStringLiteral("にログインしませんでした。"),
+         QStringLiteral("設定の「ID/PASS」で入力し直してください。"),
+         Failure::UnsendableAccount,
+         {},
+         0,
+         QStringLiteral("pw-three\r\nDELE 1")},
     };
 
     h.writeFile(h.iniPath(), "[EXEINI]\r\nNUMBER=1\r\n");
@@ -321,10 +372,17 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
                                                               QHostAddress(QStringLiteral("::1"))}
                                         : Pop3Dialer::systemResolve(host);
     });
+    QSet<Failure> advised;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server.toStdString());
         ctx.mail.setDefaultPorts(c.ports);
         ctx.values.Pop3Server = c.server;
+        ctx.values.ApopFlag = qint16(c.apop);
+        ctx.values.accountConfirmed = !c.password.isEmpty();
+        if (ctx.values.accountConfirmed) {
+            ctx.values.UserId = QStringLiteral("three");
+            ctx.values.Password = c.password;
+        }
         const qsizetype boxes = ctx.msgBox.shown().size();
         const int hangUps = h.hangUpCount;
         QElapsedTimer clock;
@@ -338,6 +396,9 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
         EXPECT_TRUE(box.prompt.contains(u'「' + c.server + u'」' + c.cause))
             << box.prompt.toStdString();
         EXPECT_TRUE(box.prompt.contains(c.advice)) << box.prompt.toStdString();
+        EXPECT_EQ(ctx.mail.lastFailure(), c.kind);
+        if (!nextStep(c.kind).isEmpty())
+            advised.insert(c.kind);
         // A cause is told as what happened, never as the user's mistake.
         EXPECT_FALSE(box.prompt.contains(QStringLiteral("違っています")));
         EXPECT_EQ(result1(), kCouldNot);
@@ -345,6 +406,14 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
         EXPECT_FALSE(h.main().state().PlaneOut);
         EXPECT_EQ(h.hangUpCount, hangUps + 1);
     }
+    // Every kind of failure that comes with advice has its row above; the
+    // kinds are ints underneath, so a kind added later is found here too.
+    for (int kind = 0; kind < 256; ++kind) {
+        const bool hasRow = nextStep(Failure(kind)).isEmpty() || advised.contains(Failure(kind));
+        EXPECT_TRUE(hasRow) << "no row for failure kind " << kind;
+    }
+    ctx.values.ApopFlag = 0;
+    ctx.values.accountConfirmed = false;
     // Broken TLS comes with the way round it, which works.
     const auto tlsBox = std::find_if(
         ctx.msgBox.shown().begin(), ctx.msgBox.shown().end(), [](const MessageBoxes::Shown& box) {
