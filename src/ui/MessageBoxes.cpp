@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QStyle>
 
@@ -275,7 +276,7 @@ int MessageBoxes::MsgBox(const QString& prompt, int style, const QString& title,
     // Centred on the asking window and on top of other windows, the box is in
     // front of our always-on-top ones as well (the main window when switched
     // so, the result and flight windows), whichever window asked.
-    const std::unique_ptr<QMessageBox> box = makeBox(prompt, style, title, parent);
+    std::unique_ptr<QMessageBox> box = makeBox(prompt, style, title, parent);
     box->setWindowModality(Qt::ApplicationModal);
     // After the modality: QMessageBox sets its window flags anew there.
     box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -286,7 +287,12 @@ int MessageBoxes::MsgBox(const QString& prompt, int style, const QString& title,
     // It blocks every window of ours, so it is never minimised away.
     InFront::bring(*box, nullptr);
     InFront::keepFromMinimising(*box);
+    // The box is its owner's child: should the owner go while the box waits,
+    // Qt deletes the box with it, and it must not be deleted twice.
+    const QPointer<QMessageBox> alive = box.get();
     const int answer = box->exec();
+    if (!alive)
+        (void)box.release();
     if ((style & 0x7) == YesNo)
         return answer == QMessageBox::Yes ? Yes : No;
     return Ok;

@@ -11,8 +11,10 @@
 #include "ui/HomePage.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -60,6 +62,29 @@ TEST(MessageBoxOwner, TheAskingWindowElseTheActiveOneElseTheMainWindow)
     ctx.msgBox.MsgBox(QStringLiteral("x"));
     EXPECT_EQ(lastOwner(), nullptr);
     EXPECT_EQ(ctx.msgBox.unanswered(), 6);
+}
+
+// The window a box belongs to goes while the box waits (it is unloaded): the
+// box goes with it, once, and the call returns.
+TEST(MessageBoxOwner, AnOwnerUnloadedWhileItsBoxWaitsTakesTheBoxWithIt)
+{
+    AppHarness h;
+    AppContext& ctx = h.start();
+    ctx.setForm.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(ctx.setForm.ifLoaded()));
+    ctx.msgBox.setNeverBlock(false);
+    QTimer poll; // until the box is up
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll.stop();
+            ctx.setForm.Unload();
+        }
+    });
+    poll.start(50);
+    EXPECT_EQ(ctx.msgBox.MsgBox(QStringLiteral("x"), MessageBoxes::OkOnly, QStringLiteral("エラー"),
+                                ctx.setForm.ifLoaded()),
+              MessageBoxes::Ok);
+    EXPECT_FALSE(ctx.setForm.isLoaded());
 }
 
 // Where a box's lines break (shown joined by "|"), every character one unit wide.
