@@ -220,16 +220,21 @@ void appendPhrased(QStringList& lines, const QString& p, qreal width,
     };
     qsizetype start = 0;
     do {
-        // As many whole phrases as fit.
+        // As many whole phrases as fit. A phrase wider than any line is
+        // broken where it stands, so the line before it is filled first.
         qsizetype end = -1;
         qsizetype pieceEnd = start;
         while (pieceEnd < p.size()) {
             qsizetype i = pieceEnd;
             while (i + 1 < p.size() && !breakAfter[size_t(i)])
                 ++i;
+            const qsizetype pieceStart = pieceEnd;
             pieceEnd = i + 1;
-            if (measure(line(start, pieceEnd)) > width)
+            if (measure(line(start, pieceEnd)) > width) {
+                if (end >= 0 && measure(line(pieceStart, pieceEnd).trimmed()) > width)
+                    end = -1;
                 break;
+            }
             end = pieceEnd;
         }
         if (end < 0)

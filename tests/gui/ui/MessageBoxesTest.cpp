@@ -109,6 +109,9 @@ TEST(MessageBoxText, LinesBreakAtPhraseEndsAndNeverBeforeAClosingBracket)
         // No tail of one or two characters.
         {u"前置き文です。ファイルを開けませんでした。はい", 16,
          u"前置き文です。|ファイルを開けませんでした。はい"},
+        // A phrase wider than any line starts on the line before it.
+        {u"POP3 サーバー「pop3.example-provider.invalid」が見つかりませんでした。", 32,
+         u"POP3 サーバー|「pop3.example-provider.invalid」が|見つかりませんでした。"},
         // A long path breaks before its 「 and after a /.
         {u"ホームページ「/home/user/長いフォルダー/README.md」を開けませんでした。", 20,
          u"ホームページ|「/home/user/長いフォルダー/|README.md」を開けませんでした。"},
