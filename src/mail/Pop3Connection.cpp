@@ -543,10 +543,13 @@ Pop3Connection::Status Pop3Connection::roundTrip(MessageStep step, qint64 no, QB
         }
         const Status status = sendAndTake(MessageLine(MessageStep::Message, no).view(), reply);
         if (status == Status::Ok || status == Status::ServerError) {
-            m_retr.emplace();
-            m_retr->no = no;
-            m_retr->status = status;
-            m_retr->reply = *reply;
+            // Assigned, not emplaced: clang 14 takes a nested struct with
+            // member initialisers for one that cannot be made without arguments.
+            OpenRetr retr;
+            retr.no = no;
+            retr.status = status;
+            retr.reply = *reply;
+            m_retr = std::move(retr);
         }
         return status;
     }
