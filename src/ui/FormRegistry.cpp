@@ -12,14 +12,25 @@
 namespace {
 
 // A window as assistive technology meets it: a frame, or a dialog, named by
-// its title.
+// its title. The role is asked each time: the interface may be made (and
+// kept) before the window has its border, which tells which it is (Qt 6.8
+// makes it while the window is built).
+class AccessibleForm : public QAccessibleWidget
+{
+public:
+    explicit AccessibleForm(Form* form) : QAccessibleWidget(form, QAccessible::Window) {}
+    QAccessible::Role role() const override
+    {
+        return static_cast<const Form*>(widget())->isDialog() ? QAccessible::Dialog
+                                                              : QAccessible::Window;
+    }
+};
+
 QAccessibleInterface* accessibleForm(const QString& className, QObject* object)
 {
     if (className != QLatin1String("Form"))
         return nullptr;
-    auto* form = static_cast<Form*>(object);
-    return new QAccessibleWidget(form,
-                                 form->isDialog() ? QAccessible::Dialog : QAccessible::Window);
+    return new AccessibleForm(static_cast<Form*>(object));
 }
 
 } // namespace
