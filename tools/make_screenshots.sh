@@ -27,72 +27,19 @@ if [ -z "${KESTROVA_SCREENSHOTS_X:-}" ]; then
 fi
 
 . "$here/tests/support/desktop_driver.sh"
+# The tests' throw-away Dovecot on 127.0.0.1, three messages in its mailbox.
+. "$here/tests/e2e/windows/dovecot.sh"
 work=$(mktemp -d)
 chmod 755 "$work"
 app_pid=""
 cleanup() {
+  set +e # every step below is tried, whatever the one before did
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  [ -f "$work/mail/run/master.pid" ] && kill "$(cat "$work/mail/run/master.pid")" 2>/dev/null
+  dovecot_stop
   stop_window_manager
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# --- a mailbox with three messages -------------------------------------------
-start_mail_server() {
-  local d=$work/mail port
-  mkdir -p "$d/home/pilot/Maildir/"{new,cur,tmp}
-  local uid gid
-  uid=$(id -u) gid=$(id -g)
-  if [ "$uid" -eq 0 ]; then # Dovecot serves no mail as root
-    uid=$(id -u mail) gid=$(id -g mail)
-  fi
-  local i=0 subject
-  for subject in "Flight plan for Friday" "Re: hangar keys" "Weather at the field"; do
-    i=$((i + 1))
-    printf 'From: tower@example.net\r\nTo: pilot@example.net\r\nSubject: %s\r\n\r\nHello.\r\n' \
-      "$subject" >"$d/home/pilot/Maildir/new/$i.example"
-  done
-  chown -R "$uid:$gid" "$d/home"
-  port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  echo "pilot:{PLAIN}s3cret:$uid:$gid::$d/home/pilot::nodelay=yes" >"$d/users"
-  {
-    echo "base_dir = $d/run"
-    echo "state_dir = $d/state"
-    echo "log_path = $d/dovecot.log"
-    echo "protocols = pop3"
-    echo "listen = 127.0.0.1"
-    echo "ssl = no"
-    echo "disable_plaintext_auth = no"
-    echo "auth_mechanisms = plain login apop"
-    echo "first_valid_uid = 1"
-    echo "first_valid_gid = 0"
-    echo "mail_location = maildir:~/Maildir"
-    echo "passdb {"
-    echo "  driver = passwd-file"
-    echo "  args = $d/users"
-    echo "}"
-    echo "userdb {"
-    echo "  driver = passwd-file"
-    echo "  args = $d/users"
-    echo "}"
-    echo "service pop3-login {"
-    echo "  inet_listener pop3 {"
-    echo "    port = $port"
-    echo "  }"
-    echo "}"
-    if [ "$(id -u)" -ne 0 ]; then
-      echo "default_login_user = $(id -un)"
-      echo "default_internal_user = $(id -un)"
-    fi
-  } >"$d/dovecot.conf"
-  dovecot -c "$d/dovecot.conf" >"$d/dovecot.out" 2>&1
-  wait_for bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" || {
-    cat "$d/dovecot.log" >&2
-    return 1
-  }
-  echo "$port"
-}
 
 # --- the program ------------------------------------------------------------
 mkdir -p "$work/program/★MailData" "$work/home"
@@ -182,8 +129,9 @@ click "$main" 48 $((top + 141))
 quit
 
 # Second run: a check against the mail server.
-port=$(start_mail_server)
-server_settings smtp.example.net "127.0.0.1:$port" pilot@example.net
+dovecot_start "$work/mail" pilot s3cret || { echo "the mail server did not start" >&2; exit 1; }
+# Plain POP3: the server's certificate is the tests' own, which no one trusts.
+server_settings smtp.example.net "pop3://127.0.0.1:$DOVECOT_PLAIN_PORT" pilot@example.net
 start
 top=$(client_top)
 click "$main" 184 $((top + 10)) # メールチェック

@@ -1,7 +1,9 @@
 # A throw-away Dovecot on loopback for the tests of the Windows build, which
-# run under Wine and cannot start Linux programs themselves. Sourced by a
-# test script:  dovecot_start DIR   (sets DOVECOT_PLAIN_PORT, DOVECOT_TLS_PORT,
-# DOVECOT_CA; user "alice", password "secret", three messages)
+# run under Wine and cannot start Linux programs themselves, and for the
+# README's pictures (tools/make_screenshots.sh). Sourced by a
+# script:  dovecot_start DIR [USER PASSWORD]   (sets DOVECOT_PLAIN_PORT,
+# DOVECOT_TLS_PORT, DOVECOT_CA; user "alice", password "secret" unless given,
+# three messages)
 #               dovecot_stop        (also from the script's EXIT trap)
 # Same configuration as tests/support/dovecot, written by its
 # write_config.sh: every path under DIR, no system configuration read, failed
@@ -14,8 +16,8 @@ dovecot_free_port() {
 }
 
 dovecot_start() {
-  local d=$1 uid=0 gid=0 ssl
-  mkdir -p "$d/users" "$d/home/alice/Maildir"/{cur,new,tmp}
+  local d=$1 user=${2:-alice} password=${3:-secret} uid=0 gid=0 ssl
+  mkdir -p "$d/users" "$d/home/$user/Maildir"/{cur,new,tmp}
   chmod 755 "$d"
   # Dovecot's own users walk down to the folder.
   local p=$d
@@ -30,11 +32,11 @@ dovecot_start() {
     openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out server.crt \
       -days 2 -extfile server.ext) >/dev/null 2>&1 || return 1
   chmod 600 "$d/server.key"
-  echo "alice:{PLAIN}secret:$uid:$gid::$d/home/alice::nodelay=yes" >"$d/users/alice"
+  echo "$user:{PLAIN}$password:$uid:$gid::$d/home/$user::nodelay=yes" >"$d/users/$user"
   local n
   for n in 1 2 3; do
     printf 'From: sender%s@example.com\r\nSubject: message %s\r\nDate: Mon, 1 Jan 2024 10:00:00 +0900\r\n\r\nbody %s\r\n' \
-      "$n" "$n" "$n" >"$d/home/alice/Maildir/new/$((1000000000 + n)).M${n}P1.kestrova"
+      "$n" "$n" "$n" >"$d/home/$user/Maildir/new/$((1000000000 + n)).M${n}P1.kestrova"
   done
   chown -R "$uid:$gid" "$d/home"
   DOVECOT_PLAIN_PORT=$(dovecot_free_port)
