@@ -4,6 +4,7 @@
 #include "dovecot/DovecotServer.h"
 #include "fakepop3/FakePop3Server.h"
 #include "scriptedpop3/ScriptedPop3Server.h"
+#include "support/ClosedPort.h"
 #include "support/Controls.h"
 #include "support/app/AppHarness.h"
 
@@ -241,12 +242,10 @@ TEST_F(MailCheck, EmptyServerValueContactsNoServerAndLeavesTheAccountAlone)
 
 TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsShown)
 {
-    // A port that was free a moment ago: nothing listens there.
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-    const quint16 closedPort = probe.serverPort();
+    const ClosedPort refused, refusedToo;
+    const quint16 closedPort = refused.port();
+    const quint16 closedToo = refusedToo.port();
     const QString closed = QStringLiteral("127.0.0.1:%1").arg(closedPort);
-    probe.close();
     // Accepts connections (the backlog does) but never says a word.
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
@@ -255,10 +254,6 @@ TEST_F(MailCheck, EveryServerThatCannotBeCheckedIsNamedWithItsCauseAndNoCountIsS
     FakePop3Server capaFlood(QStringLiteral("capa-flood"));
     FakePop3Server brokenTls(QStringLiteral("broken-stls"));
     FakePop3Server stall(QStringLiteral("stall"));
-    QTcpServer other;
-    ASSERT_TRUE(other.listen(QHostAddress::LocalHost));
-    const quint16 closedToo = other.serverPort();
-    other.close();
     FakePop3Server noTimestamp(QStringLiteral("no-timestamp"));
     // Greets, then the link goes with the first command.
     using Step = ScriptedPop3Server::Step;

@@ -4,11 +4,11 @@
 #include "mail/MailCheck.h"
 #include "mail/NMail.h"
 #include "mail/UntrustedCertificate.h"
+#include "support/ClosedPort.h"
 
 #include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSslCertificate>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -105,14 +105,6 @@ QString fullWidth(const QString& ascii)
     return wide;
 }
 
-// A port nobody listens on now.
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
-
 TEST_F(NMailDovecot, EveryHostSyntaxConnectsAndPlainTextIsUpgradedWithStls)
 {
     struct Case
@@ -124,6 +116,7 @@ TEST_F(NMailDovecot, EveryHostSyntaxConnectsAndPlainTextIsUpgradedWithStls)
     };
     const quint16 plain = server().plainPort();
     const quint16 tls = server().tlsPort();
+    const ClosedPort refused;
     std::vector<Case> cases{
         {"hostport", server().plainHostPort(), "TLS"},
         {"localhost", QStringLiteral("localhost:%1").arg(plain), "TLS"},
@@ -138,7 +131,7 @@ TEST_F(NMailDovecot, EveryHostSyntaxConnectsAndPlainTextIsUpgradedWithStls)
         // A TLS port without a scheme: silent, then TLS on a second connection.
         {"silentport", QStringLiteral("localhost:%1").arg(tls), "TLS"},
         // A bare host: the POP3 port refused, then pop3s.
-        {"bare", QStringLiteral("localhost"), "TLS", {closedPort(), tls}},
+        {"bare", QStringLiteral("localhost"), "TLS", {refused.port(), tls}},
     };
     if (server().hasIpv6())
         cases.push_back({"ipv6", QStringLiteral("[::1]:%1").arg(plain), "TLS"});

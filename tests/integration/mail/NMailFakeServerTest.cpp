@@ -5,13 +5,13 @@
 #include "mail/FetchEveryMessage.h"
 #include "mail/MailCheck.h"
 #include "mail/NMail.h"
+#include "support/ClosedPort.h"
 #include "support/EnvOverride.h"
 #include "support/ResourceUsage.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
-#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -366,10 +366,8 @@ TEST_F(NMailFakeServer, LoadingTheTrustedCertificatesDoesNotCountAgainstTheConne
         copy.write(pem);
     }
     const EnvOverride certificates("SSL_CERT_DIR", folder.path().toLocal8Bit());
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
+    const ClosedPort closed;
+    const quint16 port = closed.port();
 
     NMail mail;
     mail.setTimeouts(300, 300);
