@@ -11,8 +11,9 @@
 dovecot_pid=""
 dovecot_support=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../support/dovecot" && pwd)
 
-dovecot_free_port() {
-  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+# Two different ports of 127.0.0.1 that are free now.
+dovecot_free_ports() {
+  /usr/bin/python3 -c 'import socket; a, b = socket.socket(), socket.socket(); a.bind(("127.0.0.1", 0)); b.bind(("127.0.0.1", 0)); print(a.getsockname()[1], b.getsockname()[1])'
 }
 
 dovecot_start() {
@@ -39,9 +40,22 @@ dovecot_start() {
       "$n" "$n" "$n" >"$d/home/$user/Maildir/new/$((1000000000 + n)).M${n}P1.kestrova"
   done
   chown -R "$uid:$gid" "$d/home"
-  DOVECOT_PLAIN_PORT=$(dovecot_free_port)
-  DOVECOT_TLS_PORT=$(dovecot_free_port)
   DOVECOT_CA=$d/ca.crt
+  # The ports are found free, then Dovecot is told them: another program may
+  # take one in between, and then Dovecot cannot listen. New ports are tried then.
+  local _
+  for _ in 1 2 3 4 5; do
+    dovecot_listen "$d" && return 0
+    grep -q "Address already in use" "$d/dovecot.err" || return 1
+  done
+  return 1
+}
+
+# Starts the master of DIR's Dovecot on two free ports and waits until it serves.
+dovecot_listen() {
+  local d=$1 ports
+  ports=$(dovecot_free_ports) || return 1
+  read -r DOVECOT_PLAIN_PORT DOVECOT_TLS_PORT <<<"$ports"
   bash "$dovecot_support/write_config.sh" "$d" 127.0.0.1 "$DOVECOT_PLAIN_PORT" \
     "$DOVECOT_TLS_PORT" || return 1
   # Output to files: the master keeps them open for good.
@@ -50,7 +64,11 @@ dovecot_start() {
   local _
   # Up to 90 s, as every wait of these tests; a master that ended will not listen.
   for _ in $(seq 1 900); do
-    kill -0 "$dovecot_pid" 2>/dev/null || return 1
+    if ! kill -0 "$dovecot_pid" 2>/dev/null; then
+      wait "$dovecot_pid" 2>/dev/null
+      dovecot_pid=""
+      return 1
+    fi
     if /usr/bin/python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $DOVECOT_PLAIN_PORT), 1); socket.create_connection(('127.0.0.1', $DOVECOT_TLS_PORT), 1)" 2>/dev/null; then
       return 0
     fi

@@ -412,18 +412,29 @@ bool DovecotServer::start()
         for (const auto& [user, password] : users)
             addUser(user, password); // makes the homes of users added before start()
     }
-    m_plainPort = freePort(QHostAddress::LocalHost);
-    m_tlsPort = freePort(QHostAddress::LocalHost);
-    while (m_tlsPort == m_plainPort && m_plainPort != 0)
+    // The ports are found free, then Dovecot is told them: another program
+    // may take one in between, and then Dovecot cannot listen. New ports are
+    // tried then.
+    for (int attempt = 1;; ++attempt) {
+        m_plainPort = freePort(QHostAddress::LocalHost);
         m_tlsPort = freePort(QHostAddress::LocalHost);
-    m_ipv6 = freePort(QHostAddress::LocalHostIPv6) != 0;
-    if (m_plainPort == 0 || m_tlsPort == 0) {
-        m_error = QStringLiteral("no free port");
-        return false;
+        while (m_tlsPort == m_plainPort && m_plainPort != 0)
+            m_tlsPort = freePort(QHostAddress::LocalHost);
+        m_ipv6 = freePort(QHostAddress::LocalHostIPv6) != 0;
+        if (m_plainPort == 0 || m_tlsPort == 0) {
+            m_error = QStringLiteral("no free port");
+            return false;
+        }
+        if (!writeConfig())
+            return false;
+        const Started started = startAndWait();
+        if (started != Started::PortTaken || attempt == 5)
+            return started == Started::Yes;
     }
-    if (!writeConfig())
-        return false;
+}
 
+DovecotServer::Started DovecotServer::startAndWait()
+{
     // The master runs in the foreground (-F) as a child of this process, so
     // its process id is known at once instead of from a pid file it writes
     // later. Its output goes to files (it keeps them open for good).
@@ -433,7 +444,7 @@ bool DovecotServer::start()
     if (m_masterPid <= 0) {
         m_masterPid = 0;
         m_error = QStringLiteral("cannot run dovecot");
-        return false;
+        return Started::No;
     }
     recordMaster(m_masterPid, true);
 
@@ -448,19 +459,20 @@ bool DovecotServer::start()
             err.open(QIODevice::ReadOnly);
             m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(err.readAll()) +
                       logText();
-            return false;
+            return m_error.contains(QStringLiteral("Address already in use")) ? Started::PortTaken
+                                                                              : Started::No;
         }
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, m_plainPort);
         if (probe.waitForConnected(500) && probe.waitForReadyRead(2000)) {
             probe.abort();
-            return true;
+            return Started::Yes;
         }
         QThread::msleep(50);
     }
     m_error = QStringLiteral("dovecot does not answer: ") + logText();
     stop();
-    return false;
+    return Started::No;
 }
 
 void DovecotServer::stop()

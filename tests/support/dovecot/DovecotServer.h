@@ -94,6 +94,9 @@ private:
                                const QString& certFile);
     bool waitUntilServed(const QSslCertificate& certificate);
     bool writeConfig();
+    // Starts the master on the configured ports and waits until it serves.
+    enum class Started { Yes, No, PortTaken };
+    Started startAndWait();
     bool writePasswd(const QString& user, const QByteArray& password);
     bool runTool(const QString& program, const QStringList& args);
     QString homeOf(const QString& user) const;
